@@ -1,0 +1,35 @@
+#ifndef GUESS_CONSOLE_H_
+#define GUESS_CONSOLE_H_
+
+#include <array>
+#include <ostream>
+#include <streambuf>
+
+// Buffered standard output; bytes reach the system when the buffer fills or on flush.
+class ConsoleOutputBuffer : public std::streambuf {
+ public:
+  ConsoleOutputBuffer();
+
+ protected:
+  int_type overflow(int_type c) override;
+  int sync() override;
+
+ private:
+  std::array<char, 1 << 16> buffer_;
+};
+
+// Buffered standard input that flushes `pending` before each read from the system, so all
+// output is visible whenever the game may wait, yet input already at hand costs no write.
+class ConsoleInputBuffer : public std::streambuf {
+ public:
+  explicit ConsoleInputBuffer(std::ostream& pending);
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  std::ostream& pending_;
+  std::array<char, 1 << 16> buffer_;
+};
+
+#endif  // GUESS_CONSOLE_H_

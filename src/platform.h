@@ -1,0 +1,15 @@
+#ifndef GUESS_PLATFORM_H_
+#define GUESS_PLATFORM_H_
+
+#include <cstddef>
+
+// Readies the process's standard streams: text mode on Windows, no SIGPIPE on POSIX.
+void prepareStandardStreams();
+
+// Reads at most `size` bytes of standard input, waiting for at least one; 0 at its end or on error.
+std::size_t readStandardInput(char* data, std::size_t size);
+
+// Writes all `size` bytes to standard output; false where any could not be written.
+bool writeStandardOutput(const char* data, std::size_t size);
+
+#endif  // GUESS_PLATFORM_H_

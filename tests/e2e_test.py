@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""Plays the built game as a separate program through pipes, the way a person or a bot does.
+
+Usage: e2e_test.py [--windows] COMMAND...   (--windows: a Windows build run under Wine)
+"""
+import os
+import select
+import subprocess
+import sys
+import unittest
+
+WINDOWS = len(sys.argv) > 1 and sys.argv[1] == "--windows"
+COMMAND = sys.argv[2:] if WINDOWS else sys.argv[1:]
+NL = b"\r\n" if WINDOWS else b"\n"
+P = b"Please enter a guess between 1 and 100: "
+LOW = b"Your guess was too low." + NL + NL
+HIGH = b"Your guess was too high." + NL + NL
+HIT = b"Your guess was correct!" + NL + NL
+AGAIN = b"Play again? (Y/N)" + NL
+LOST = b"guess: could not write to standard output" + NL
+
+
+class Game:
+    """The game running with pipes on its standard streams."""
+
+    def __init__(self, command=COMMAND, stdout=subprocess.PIPE):
+        self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=stdout,
+                                        stderr=subprocess.PIPE)
+
+    def send(self, data):
+        self.process.stdin.write(data)
+        self.process.stdin.flush()
+
+    def read(self, *endings, seconds=30):
+        """Reads output until it ends with one of `endings`, or until it ends if none is given."""
+        output = b""
+        while not endings or not output.endswith(endings):
+            if not select.select([self.process.stdout], [], [], seconds)[0]:
+                self.process.kill()
+                raise AssertionError(f"no output for {seconds} s after {output!r}")
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                break
+            output += chunk
+        return output
+
+    def peak_memory_kib(self):
+        with open(f"/proc/{self.process.pid}/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+    def finish(self):
+        """Closes the game's input and returns its exit status and what it wrote as errors."""
+        self.process.stdin.close()
+        return self.process.wait(timeout=30), self.process.stderr.read()
+
+
+def mt19937_secrets(seed, count):
+    """The secrets that std::mt19937 seeded with `seed` draws, computed independently."""
+    import random
+    state = [seed]
+    for i in range(1, 624):
+        state.append((1812433253 * (state[-1] ^ (state[-1] >> 30)) + i) & 0xFFFFFFFF)
+    generator = random.Random()
+    generator.setstate((3, tuple(state + [624]), None))
+    return [generator.getrandbits(32) % 100 + 1 for _ in range(count)]
+
+
+class GameProcessTest(unittest.TestCase):
+    def find_secret(self, game):
+        """Halves the range until the secret is hit, checking every reply byte for byte."""
+        low, high = 1, 100
+        while low <= high:
+            guess = (low + high) // 2
+            game.send(b"%d" % guess + NL)
+            reply = game.read(P, AGAIN)
+            if reply == LOW + P:
+                low = guess + 1
+            elif reply == HIGH + P:
+                high = guess - 1
+            else:
+                self.assertEqual(reply, HIT + AGAIN)
+                return guess
+        self.fail("the replies point to no secret")
+
+    def play_rounds(self, rounds, command=COMMAND):
+        """Plays by sending each guess only after the whole reply; returns the secrets."""
+        game = Game(command)
+        self.assertEqual(game.read(P), P)
+        secrets = []
+        for answer in [b"y", b"Y", b"x"][: rounds - 1] + [b"n"]:
+            secrets.append(self.find_secret(game))
+            game.send(answer + NL)
+            self.assertEqual(game.read(P), NL + P if answer != b"n" else NL)
+        self.assertEqual(game.finish(), (0, b""))
+        return secrets
+
+    def test_plays_rounds_through_pipes_without_stalling(self):
+        self.assertEqual(len(self.play_rounds(3)), 3)
+
+    @unittest.skipIf(WINDOWS, "libfaketime freezes the clock of Linux programs only")
+    def test_secrets_follow_the_low_32_bits_of_the_clock(self):
+        def at(time):
+            return ["env", "TZ=UTC", "faketime", "-f", time] + COMMAND
+
+        secrets = self.play_rounds(4, at("2026-01-01 00:00:00"))
+        self.assertEqual(secrets, mt19937_secrets(1767225600, 4))
+        self.assertEqual(self.play_rounds(4, at("2026-01-01 00:00:00")), secrets)
+        self.assertEqual(self.play_rounds(4, at("2162-02-07 06:28:16")), secrets)  # 2^32 s on
+        self.assertNotEqual(self.play_rounds(4, at("2026-01-01 00:00:01")), secrets)
+
+    def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
+        game = Game()
+        self.assertEqual(game.read(P), P)
+        for line, reply in [(b"abc", P), (b"99999999999", HIGH + P),
+                            (b"\0\xff" + NL + b"-99999999999", P + LOW + P)]:
+            game.send(line + NL)
+            self.assertEqual(game.read(reply), reply)
+        self.assertEqual(game.finish(), (1, b""))
+        self.assertEqual(game.read(), NL)
+
+    def test_unwritable_output_fails_with_a_message(self):
+        for full in [True, False]:
+            with open("/dev/full", "wb") as device:
+                game = Game(stdout=device if full else subprocess.PIPE)
+            if not full:
+                game.process.stdout.close()  # the reader goes away
+            game.send(b"50" + NL + b"n" + NL)
+            self.assertEqual(game.finish(), (1, LOST))
+
+    @unittest.skipIf(WINDOWS, "Wine's own memory would be measured")
+    def test_endless_input_keeps_memory_small(self):
+        for data, output in [(b"x" * (64 << 20), P + NL), (b"9" * (64 << 20), P + HIGH + P + NL)]:
+            game = Game()
+            game.send(data)
+            self.assertLess(game.peak_memory_kib(), 6 * 1024)
+            self.assertEqual(game.finish()[0], 1)
+            self.assertEqual(game.read(), output)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

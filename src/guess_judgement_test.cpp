@@ -12,9 +12,9 @@ TEST(CompareGuessTest, JudgesByPlainSignedOrder) {
     std::int32_t secretNum, guess;
     GuessVerdict verdict;
   } cases[] = {
-      {50, 50, Correct}, {50, 49, TooLow},   {50, 51, TooHigh},    {1, 0, TooLow},
-      {100, 101, TooHigh}, {100, -5, TooLow}, {1, kMax, TooHigh},  {100, kMin, TooLow},
-      {1, 1, Correct},   {100, 100, Correct}, {kMin, kMin, Correct}, {kMax, kMin, TooLow},
+      {50, 50, Correct},   {50, 49, TooLow},    {50, 51, TooHigh},     {1, 0, TooLow},
+      {100, 101, TooHigh}, {100, -5, TooLow},   {1, kMax, TooHigh},    {100, kMin, TooLow},
+      {1, 1, Correct},     {100, 100, Correct}, {kMin, kMin, Correct}, {kMax, kMin, TooLow},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(compareGuess(c.secretNum, c.guess), c.verdict)

@@ -25,9 +25,9 @@ void prepareStandardStreams() {
   _setmode(2, _O_TEXT);
 }
 #else
-#include <csignal>
-
 #include <unistd.h>
+
+#include <csignal>
 
 namespace {
 ssize_t rawRead(char* data, std::size_t size) { return read(STDIN_FILENO, data, size); }
@@ -38,7 +38,7 @@ ssize_t rawWrite(const char* data, std::size_t size) {
 
 void prepareStandardStreams() {
   // A reader that has gone away becomes a failed write, reported like any other.
-  std::signal(SIGPIPE, SIG_IGN);
+  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
 }
 #endif
 

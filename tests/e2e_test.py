@@ -40,6 +40,7 @@ class Game:
                 raise AssertionError(f"no output for {seconds} s after {output!r}")
             chunk = os.read(self.process.stdout.fileno(), 65536)
             if not chunk:
+                self.process.stdout.close()
                 break
             output += chunk
         return output
@@ -51,7 +52,8 @@ class Game:
     def finish(self):
         """Closes the game's input and returns its exit status and what it wrote as errors."""
         self.process.stdin.close()
-        return self.process.wait(timeout=30), self.process.stderr.read()
+        with self.process.stderr as errors:
+            return self.process.wait(timeout=30), errors.read()
 
 
 def mt19937_secrets(seed, count):

@@ -9,6 +9,8 @@ import subprocess
 import sys
 import unittest
 
+from mt19937 import secrets_for_seed
+
 WINDOWS = len(sys.argv) > 1 and sys.argv[1] == "--windows"
 COMMAND = sys.argv[2:] if WINDOWS else sys.argv[1:]
 NL = b"\r\n" if WINDOWS else b"\n"
@@ -56,17 +58,6 @@ class Game:
             return self.process.wait(timeout=30), errors.read()
 
 
-def mt19937_secrets(seed, count):
-    """The secrets that std::mt19937 seeded with `seed` draws, computed independently."""
-    import random
-    state = [seed]
-    for i in range(1, 624):
-        state.append((1812433253 * (state[-1] ^ (state[-1] >> 30)) + i) & 0xFFFFFFFF)
-    generator = random.Random()
-    generator.setstate((3, tuple(state + [624]), None))
-    return [generator.getrandbits(32) % 100 + 1 for _ in range(count)]
-
-
 class GameProcessTest(unittest.TestCase):
     def find_secret(self, game):
         """Halves the range until the secret is hit, checking every reply byte for byte."""
@@ -105,7 +96,7 @@ class GameProcessTest(unittest.TestCase):
             return ["env", "TZ=UTC", "faketime", "-f", time] + COMMAND
 
         secrets = self.play_rounds(4, at("2026-01-01 00:00:00"))
-        self.assertEqual(secrets, mt19937_secrets(1767225600, 4))
+        self.assertEqual(secrets, secrets_for_seed(1767225600, 4))
         self.assertEqual(self.play_rounds(4, at("2026-01-01 00:00:00")), secrets)
         self.assertEqual(self.play_rounds(4, at("2162-02-07 06:28:16")), secrets)  # 2^32 s on
         self.assertNotEqual(self.play_rounds(4, at("2026-01-01 00:00:01")), secrets)

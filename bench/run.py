@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Plays one long game fed from a file through the game and through the plain baseline beside
+it (bench/baseline.cpp), checks both outputs byte for byte and prints medians and ratios.
+
+Usage: bench/run.py [--rounds N] [--runs K]
+"""
+import argparse
+import os
+import pathlib
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build-bench"
+sys.path.insert(0, str(ROOT / "tests"))
+from mt19937 import secrets_for_seed  # noqa: E402
+
+CLOCK, SEED = "2026-01-01 00:00:00", 1767225600  # the frozen clock, in seconds since 1970
+PROMPT = b"Please enter a guess between 1 and 100: "
+LOW, HIGH, HIT = b"Your guess was too low.\n\n", b"Your guess was too high.\n\n", b"Your guess was correct!\n\n"
+AGAIN = b"Play again? (Y/N)\n"
+
+
+def make_game(rounds):
+    """The input of `rounds` rounds played by halving, the output it must draw, and its guesses."""
+    given, expected, guesses = [], [], 0
+    for number, secret in enumerate(secrets_for_seed(SEED, rounds), 1):
+        low, high, guess = 1, 100, 0
+        while guess != secret:
+            guess, guesses = (low + high) // 2, guesses + 1
+            given.append(b"%d\n" % guess)
+            expected += [PROMPT, LOW if guess < secret else HIGH if guess > secret else HIT]
+            low, high = (guess + 1, high) if guess < secret else (low, guess - 1)
+        given.append(b"n\n" if number == rounds else b"y\n")
+        expected.append(AGAIN + b"\n")
+    return b"".join(given), b"".join(expected), guesses
+
+
+def frozen(program):
+    return ["faketime", "-f", CLOCK, str(program)]
+
+
+def play(program, game, output):
+    """Plays the game from its file once; returns the seconds it took."""
+    with open(game, "rb") as given, open(output, "wb") as written:
+        start = time.perf_counter()
+        subprocess.run(frozen(program), stdin=given, stdout=written, check=True)
+        return time.perf_counter() - start
+
+
+def write_calls(program, game, trace):
+    with open(game, "rb") as given:
+        subprocess.run(["strace", "-f", "-qq", "-e", "trace=write", "-o", trace] + frozen(program),
+                       stdin=given, stdout=subprocess.DEVNULL, check=True)
+    return sum(line.split(None, 1)[-1].startswith("write(1,") for line in open(trace))
+
+
+def peak_kib(program, game):
+    with open(game, "rb") as given:
+        result = subprocess.run(["/usr/bin/time", "-f", "%M"] + frozen(program), stdin=given,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+    return int(result.stderr.split()[-1])
+
+
+def startup_seconds(program):
+    """Time from start to the first prompt on a pipe."""
+    start = time.perf_counter()
+    process = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    shown = b""
+    while not shown.endswith(PROMPT):
+        shown += os.read(process.stdout.fileno(), 4096)
+    elapsed = time.perf_counter() - start
+    process.kill()
+    process.wait()
+    return elapsed
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rounds", type=int, default=20000)
+    parser.add_argument("--runs", type=int, default=7)
+    args = parser.parse_args()
+    subprocess.run([ROOT / "scripts/install-packages", "cmake", "make", "g++", "faketime",
+                    "strace", "time"], check=True)
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DBUILD_TESTING=OFF", "-DGUESS_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j", str(os.cpu_count())], check=True,
+                   stdout=subprocess.DEVNULL)
+    programs = {"guess": BUILD / "guess", "baseline": BUILD / "bench/guess_baseline"}
+
+    given, expected, guesses = make_game(args.rounds)
+    figures = {name: {} for name in programs}
+    with tempfile.TemporaryDirectory() as scratch:
+        game, output = pathlib.Path(scratch, "game"), pathlib.Path(scratch, "output")
+        game.write_bytes(given)
+        for _ in range(args.runs):  # alternate the two, so that both see the same machine
+            for name, program in programs.items():
+                seconds = play(program, game, output)
+                if output.read_bytes() != expected:
+                    sys.exit(f"{name}: the output differs from the expected game")
+                figures[name].setdefault("ns per guess", []).append(seconds / guesses * 1e9)
+        for _ in range(10 * args.runs):
+            for name, program in programs.items():
+                figures[name].setdefault("startup ms", []).append(startup_seconds(program) * 1e3)
+        for name, program in programs.items():
+            figures[name]["write calls"] = [write_calls(program, game, pathlib.Path(scratch, "trace"))]
+            figures[name]["peak KiB"] = [peak_kib(program, game)]
+
+    median = {name: {key: statistics.median(values) for key, values in rows.items()}
+              for name, rows in figures.items()}
+    ours, base = median["guess"], median["baseline"]
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                if line.startswith("model name")), "unknown CPU")
+    print(f"{cpu}, {os.cpu_count()} cores; {args.rounds} rounds, {guesses} guesses, "
+          f"{len(expected)} bytes out; medians of {args.runs} runs (startup: {10 * args.runs})")
+    print(f"{'':16}{'guess':>12}{'baseline':>12}{'ratio':>8}")
+    for key in ours:
+        print(f"{key:16}{ours[key]:12.1f}{base[key]:12.1f}{ours[key] / base[key]:8.3f}")
+    goals = [
+        ("time per guess at most 0.5 of the baseline's", ours["ns per guess"] <= 0.5 * base["ns per guess"]),
+        ("write calls at most one per round plus a constant (16)", ours["write calls"] <= args.rounds + 16),
+        ("peak memory under 4 MiB", ours["peak KiB"] < 4096),
+        ("startup within 1.5 times the baseline's", ours["startup ms"] <= 1.5 * base["startup ms"]),
+    ]
+    for goal, met in goals:
+        print(f"{'met' if met else 'MISSED':7}{goal}")
+    return 0 if all(met for _, met in goals) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -2,7 +2,7 @@
 
 #include "platform.h"
 
-ConsoleOutputBuffer::ConsoleOutputBuffer() : buffer_() {
+ConsoleOutputBuffer::ConsoleOutputBuffer() {
   setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
@@ -23,7 +23,7 @@ int ConsoleOutputBuffer::sync() {
   return written ? 0 : -1;
 }
 
-ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending) : pending_(pending), buffer_() {}
+ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending) : pending_(pending) {}
 
 ConsoleInputBuffer::int_type ConsoleInputBuffer::underflow() {
   // Output that cannot be written ends the game here rather than after a wait for the player.

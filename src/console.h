@@ -15,7 +15,7 @@ class ConsoleOutputBuffer : public std::streambuf {
   int sync() override;
 
  private:
-  std::array<char, 1 << 16> buffer_;
+  std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
 };
 
 // Buffered standard input that flushes `pending` before each read from the system, so all
@@ -29,7 +29,7 @@ class ConsoleInputBuffer : public std::streambuf {
 
  private:
   std::ostream& pending_;
-  std::array<char, 1 << 16> buffer_;
+  std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
 };
 
 #endif  // GUESS_CONSOLE_H_

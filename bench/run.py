@@ -20,7 +20,9 @@ from mt19937 import secrets_for_seed  # noqa: E402
 
 CLOCK, SEED = "2026-01-01 00:00:00", 1767225600  # the frozen clock, in seconds since 1970
 PROMPT = b"Please enter a guess between 1 and 100: "
-LOW, HIGH, HIT = b"Your guess was too low.\n\n", b"Your guess was too high.\n\n", b"Your guess was correct!\n\n"
+LOW = b"Your guess was too low.\n\n"
+HIGH = b"Your guess was too high.\n\n"
+HIT = b"Your guess was correct!\n\n"
 AGAIN = b"Play again? (Y/N)\n"
 
 
@@ -55,7 +57,8 @@ def write_calls(program, game, trace):
     with open(game, "rb") as given:
         subprocess.run(["strace", "-f", "-qq", "-e", "trace=write", "-o", trace] + frozen(program),
                        stdin=given, stdout=subprocess.DEVNULL, check=True)
-    return sum(line.split(None, 1)[-1].startswith("write(1,") for line in open(trace))
+    with open(trace) as calls:
+        return sum(line.split(None, 1)[-1].startswith("write(1,") for line in calls)
 
 
 def peak_kib(program, game):
@@ -86,7 +89,8 @@ def main():
     subprocess.run([ROOT / "scripts/install-packages", "cmake", "make", "g++", "faketime",
                     "strace", "time"], check=True)
     subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DBUILD_TESTING=OFF", "-DGUESS_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
+                    "-DBUILD_TESTING=OFF", "-DGUESS_BENCH=ON"],
+                   check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", BUILD, "-j", str(os.cpu_count())], check=True,
                    stdout=subprocess.DEVNULL)
     programs = {"guess": BUILD / "guess", "baseline": BUILD / "bench/guess_baseline"}
@@ -106,22 +110,26 @@ def main():
             for name, program in programs.items():
                 figures[name].setdefault("startup ms", []).append(startup_seconds(program) * 1e3)
         for name, program in programs.items():
-            figures[name]["write calls"] = [write_calls(program, game, pathlib.Path(scratch, "trace"))]
+            trace = pathlib.Path(scratch, "trace")
+            figures[name]["write calls"] = [write_calls(program, game, trace)]
             figures[name]["peak KiB"] = [peak_kib(program, game)]
 
     median = {name: {key: statistics.median(values) for key, values in rows.items()}
               for name, rows in figures.items()}
     ours, base = median["guess"], median["baseline"]
-    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
-                if line.startswith("model name")), "unknown CPU")
+    with open("/proc/cpuinfo") as info:
+        cpu = next((line.split(":", 1)[1].strip() for line in info
+                    if line.startswith("model name")), "unknown CPU")
     print(f"{cpu}, {os.cpu_count()} cores; {args.rounds} rounds, {guesses} guesses, "
           f"{len(expected)} bytes out; medians of {args.runs} runs (startup: {10 * args.runs})")
     print(f"{'':16}{'guess':>12}{'baseline':>12}{'ratio':>8}")
     for key in ours:
         print(f"{key:16}{ours[key]:12.1f}{base[key]:12.1f}{ours[key] / base[key]:8.3f}")
     goals = [
-        ("time per guess at most 0.5 of the baseline's", ours["ns per guess"] <= 0.5 * base["ns per guess"]),
-        ("write calls at most one per round plus a constant (16)", ours["write calls"] <= args.rounds + 16),
+        ("time per guess at most 0.5 of the baseline's",
+         ours["ns per guess"] <= 0.5 * base["ns per guess"]),
+        ("write calls at most one per round plus a constant (16)",
+         ours["write calls"] <= args.rounds + 16),
         ("peak memory under 4 MiB", ours["peak KiB"] < 4096),
         ("startup within 1.5 times the baseline's", ours["startup ms"] <= 1.5 * base["startup ms"]),
     ]

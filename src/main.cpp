@@ -1,5 +1,4 @@
 #include <cstdint>
-#include <ctime>
 #include <iostream>
 
 #include "console.h"
@@ -8,7 +7,7 @@
 
 int main() {
   // Only the low 32 bits of the seconds count seed the game.
-  const auto seed = static_cast<std::uint32_t>(std::time(nullptr));
+  const auto seed = static_cast<std::uint32_t>(readClock());
   prepareStandardStreams();
   ConsoleOutputBuffer outBuffer;
   std::ostream out(&outBuffer);

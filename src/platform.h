@@ -2,6 +2,10 @@
 #define GUESS_PLATFORM_H_
 
 #include <cstddef>
+#include <cstdint>
+
+// The calendar clock: seconds since 1970-01-01 00:00:00 UTC, 64 bits wide on every platform.
+std::int64_t readClock();
 
 // Readies the process's standard streams: text mode on Windows, no SIGPIPE on POSIX.
 void prepareStandardStreams();

@@ -27,11 +27,12 @@ ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending) : pending_(pending
 
 ConsoleInputBuffer::int_type ConsoleInputBuffer::underflow() {
   // Output that cannot be written ends the game here rather than after a wait for the player.
-  if (!pending_.flush()) {
+  if (ended_ || !pending_.flush()) {
     return traits_type::eof();
   }
   const std::size_t count = readStandardInput(buffer_.data(), buffer_.size());
   if (count == 0) {
+    ended_ = true;
     return traits_type::eof();
   }
   setg(buffer_.data(), buffer_.data(), buffer_.data() + count);

@@ -20,6 +20,8 @@ class ConsoleOutputBuffer : public std::streambuf {
 
 // Buffered standard input that flushes `pending` before each read from the system, so all
 // output is visible whenever the game may wait, yet input already at hand costs no write.
+// Once the system reports the end of input, it stays ended: a terminal that ends one line
+// early with Ctrl-D, or a console with Ctrl-Z, is not read again.
 class ConsoleInputBuffer : public std::streambuf {
  public:
   explicit ConsoleInputBuffer(std::ostream& pending);
@@ -29,6 +31,7 @@ class ConsoleInputBuffer : public std::streambuf {
 
  private:
   std::ostream& pending_;
+  bool ended_ = false;
   std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
 };
 

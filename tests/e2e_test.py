@@ -119,7 +119,6 @@ class GameProcessTest(unittest.TestCase):
                 game = Game(stdout=device if full else subprocess.PIPE)
             if not full:
                 game.process.stdout.close()  # the reader goes away
-            game.send(b"50" + NL + b"n" + NL)
             self.assertEqual(game.finish(), (1, LOST))
 
     @unittest.skipIf(WINDOWS or SANITIZED, "only the game's own memory counts")

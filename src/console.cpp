@@ -1,5 +1,8 @@
 #include "console.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform.h"
 
 ConsoleOutputBuffer::ConsoleOutputBuffer() {
@@ -23,16 +26,21 @@ int ConsoleOutputBuffer::sync() {
   return written ? 0 : -1;
 }
 
-ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending) : pending_(pending) {}
+ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending, std::ostream& errors)
+    : pending_(pending), errors_(errors) {}
 
 ConsoleInputBuffer::int_type ConsoleInputBuffer::underflow() {
   // Output that cannot be written ends the game here rather than after a wait for the player.
   if (ended_ || !pending_.flush()) {
     return traits_type::eof();
   }
-  const std::size_t count = readStandardInput(buffer_.data(), buffer_.size());
-  if (count == 0) {
+  const std::ptrdiff_t count = readStandardInput(buffer_.data(), buffer_.size());
+  if (count <= 0) {
     ended_ = true;
+    if (count < 0) {
+      errors_ << "guess: could not read standard input: " << std::strerror(errno) << '\n'
+              << std::flush;
+    }
     return traits_type::eof();
   }
   setg(buffer_.data(), buffer_.data(), buffer_.data() + count);

@@ -21,16 +21,18 @@ class ConsoleOutputBuffer : public std::streambuf {
 // Buffered standard input that flushes `pending` before each read from the system, so all
 // output is visible whenever the game may wait, yet input already at hand costs no write.
 // Once the system reports the end of input, it stays ended: a terminal that ends one line
-// early with Ctrl-D, or a console with Ctrl-Z, is not read again.
+// early with Ctrl-D, or a console with Ctrl-Z, is not read again. A failed read ends input
+// too, and is reported on `errors`.
 class ConsoleInputBuffer : public std::streambuf {
  public:
-  explicit ConsoleInputBuffer(std::ostream& pending);
+  ConsoleInputBuffer(std::ostream& pending, std::ostream& errors);
 
  protected:
   int_type underflow() override;
 
  private:
   std::ostream& pending_;
+  std::ostream& errors_;
   bool ended_ = false;
   std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
 };

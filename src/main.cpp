@@ -11,7 +11,7 @@ int main() {
   prepareStandardStreams();
   ConsoleOutputBuffer outBuffer;
   std::ostream out(&outBuffer);
-  ConsoleInputBuffer inBuffer(out);
+  ConsoleInputBuffer inBuffer(out, std::cerr);
   std::istream in(&inBuffer);
   return playGame(in, out, std::cerr, seed);
 }

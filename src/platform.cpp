@@ -1,9 +1,14 @@
-// The only place where POSIX and Windows differ: how the raw standard streams are reached.
+// The only place where POSIX and Windows differ: how the raw standard streams and the clock
+// are reached.
 #include "platform.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+
+namespace {
+enum class Stream { Input, Output };
+}  // namespace
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -17,6 +22,7 @@ int rawRead(char* data, std::size_t size) {
 int rawWrite(const char* data, std::size_t size) {
   return _write(1, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
+bool worthRetrying(Stream /*stream*/) { return errno == EINTR; }
 }  // namespace
 
 std::int64_t readClock() {
@@ -31,6 +37,7 @@ void prepareStandardStreams() {
   _setmode(2, _O_TEXT);
 }
 #else
+#include <poll.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -40,6 +47,16 @@ namespace {
 ssize_t rawRead(char* data, std::size_t size) { return read(STDIN_FILENO, data, size); }
 ssize_t rawWrite(const char* data, std::size_t size) {
   return write(STDOUT_FILENO, data, std::min<std::size_t>(size, SSIZE_MAX));
+}
+// True where the call that just failed on `stream` should be made again: it was interrupted,
+// or the stream was left non-blocking by another process and is now ready.
+bool worthRetrying(Stream stream) {
+  if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    return errno == EINTR;
+  }
+  pollfd ready =
+      stream == Stream::Input ? pollfd{STDIN_FILENO, POLLIN, 0} : pollfd{STDOUT_FILENO, POLLOUT, 0};
+  return poll(&ready, 1, -1) >= 0 || errno == EINTR;
 }
 }  // namespace
 
@@ -51,18 +68,18 @@ void prepareStandardStreams() {
 }
 #endif
 
-std::size_t readStandardInput(char* data, std::size_t size) {
+std::ptrdiff_t readStandardInput(char* data, std::size_t size) {
   auto count = rawRead(data, size);
-  while (count < 0 && errno == EINTR) {
+  while (count < 0 && worthRetrying(Stream::Input)) {
     count = rawRead(data, size);
   }
-  return count > 0 ? static_cast<std::size_t>(count) : 0;
+  return count;
 }
 
 bool writeStandardOutput(const char* data, std::size_t size) {
   while (size > 0) {
     const auto count = rawWrite(data, size);
-    if (count < 0 && errno == EINTR) {
+    if (count < 0 && worthRetrying(Stream::Output)) {
       continue;
     }
     if (count <= 0) {

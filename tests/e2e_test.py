@@ -7,6 +7,7 @@ import os
 import select
 import subprocess
 import sys
+import time
 import unittest
 
 from mt19937 import secrets_for_seed
@@ -21,6 +22,9 @@ HIGH = b"Your guess was too high." + NL + NL
 HIT = b"Your guess was correct!" + NL + NL
 AGAIN = b"Play again? (Y/N)" + NL
 LOST = b"guess: could not write to standard output" + NL
+# Starts a command with its standard input and output left non-blocking, as a parent may leave them.
+NON_BLOCKING = [sys.executable, "-c", "import os, sys; os.set_blocking(0, False); "
+                "os.set_blocking(1, False); os.execvp(sys.argv[1], sys.argv[1:])"]
 
 
 class Game:
@@ -120,6 +124,29 @@ class GameProcessTest(unittest.TestCase):
             if not full:
                 game.process.stdout.close()  # the reader goes away
             self.assertEqual(game.finish(), (1, LOST))
+
+    @unittest.skipIf(WINDOWS, "non-blocking streams and these read errors are POSIX matters")
+    def test_failed_reads_are_reported_and_end_the_game(self):
+        directory = os.open("/", os.O_RDONLY)
+        self.addCleanup(os.close, directory)
+        for options, reason in [(dict(stdin=directory), b"Is a directory"),
+                                (dict(stdin=subprocess.DEVNULL, preexec_fn=lambda: os.close(0)),
+                                 b"Bad file descriptor")]:
+            result = subprocess.run(COMMAND, capture_output=True, timeout=30, **options)
+            self.assertEqual((result.returncode, result.stdout, result.stderr),
+                             (1, P + NL, b"guess: could not read standard input: " + reason + NL))
+
+    @unittest.skipIf(WINDOWS, "non-blocking streams and these read errors are POSIX matters")
+    def test_non_blocking_streams_wait_and_lose_nothing(self):
+        game = Game(NON_BLOCKING + COMMAND)
+        self.assertEqual(game.read(P), P)
+        time.sleep(0.5)  # the game waits for its first guess rather than taking it as the end
+        guesses = 10000  # more than 64 KiB of replies, all between two reads of input
+        game.send((b"0" + NL) * guesses)
+        time.sleep(0.5)  # the replies fill the pipe, and the game waits until it is read
+        game.process.stdin.close()
+        self.assertEqual(game.read(), (LOW + P) * guesses + NL)
+        self.assertEqual(game.finish(), (1, b""))
 
     @unittest.skipIf(WINDOWS or SANITIZED, "only the game's own memory counts")
     def test_endless_input_keeps_memory_small(self):

@@ -2,11 +2,12 @@
 """Plays one long game fed from a file through the game and through the plain baseline beside
 it (bench/baseline.cpp), checks both outputs byte for byte and prints medians and ratios.
 
-Usage: bench/run.py [--rounds N] [--runs K]
+Usage: bench/run.py [--rounds N] [--runs K] [--before REV]
 """
 import argparse
 import os
 import pathlib
+import shutil
 import statistics
 import subprocess
 import sys
@@ -81,26 +82,45 @@ def startup_seconds(program):
     return elapsed
 
 
+def build(source, build, *options):
+    subprocess.run(["cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DBUILD_TESTING=OFF", *options], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "-j", str(os.cpu_count())], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def build_before(revision):
+    """Builds the game as it was at a git revision, beside the current one; returns it."""
+    source = BUILD / "before-source"
+    shutil.rmtree(source, ignore_errors=True)
+    source.mkdir(parents=True)
+    archive = subprocess.run(["git", "-C", ROOT, "archive", revision], check=True,
+                             stdout=subprocess.PIPE).stdout
+    subprocess.run(["tar", "-x", "-C", source], input=archive, check=True)
+    build(source, BUILD / "before")
+    return BUILD / "before/guess"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=20000)
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--before", metavar="REV",
+                        help="also measure the game as built from this git revision")
     args = parser.parse_args()
     subprocess.run([ROOT / "scripts/install-packages", "cmake", "make", "g++", "faketime",
                     "strace", "time"], check=True)
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DBUILD_TESTING=OFF", "-DGUESS_BENCH=ON"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "-j", str(os.cpu_count())], check=True,
-                   stdout=subprocess.DEVNULL)
+    build(ROOT, BUILD, "-DGUESS_BENCH=ON")
     programs = {"guess": BUILD / "guess", "baseline": BUILD / "bench/guess_baseline"}
+    if args.before:
+        programs["before"] = build_before(args.before)
 
     given, expected, guesses = make_game(args.rounds)
     figures = {name: {} for name in programs}
     with tempfile.TemporaryDirectory() as scratch:
         game, output = pathlib.Path(scratch, "game"), pathlib.Path(scratch, "output")
         game.write_bytes(given)
-        for _ in range(args.runs):  # alternate the two, so that both see the same machine
+        for _ in range(args.runs):  # alternate the programs, so that all see the same machine
             for name, program in programs.items():
                 seconds = play(program, game, output)
                 if output.read_bytes() != expected:
@@ -122,9 +142,12 @@ def main():
                     if line.startswith("model name")), "unknown CPU")
     print(f"{cpu}, {os.cpu_count()} cores; {args.rounds} rounds, {guesses} guesses, "
           f"{len(expected)} bytes out; medians of {args.runs} runs (startup: {10 * args.runs})")
-    print(f"{'':16}{'guess':>12}{'baseline':>12}{'ratio':>8}")
+    games = [name for name in programs if name != "baseline"]
+    print(f"{'':16}" + "".join(f"{name:>12}" for name in programs)
+          + "".join(f"{name + ' ratio':>14}" for name in games))
     for key in ours:
-        print(f"{key:16}{ours[key]:12.1f}{base[key]:12.1f}{ours[key] / base[key]:8.3f}")
+        print(f"{key:16}" + "".join(f"{median[name][key]:12.1f}" for name in programs)
+              + "".join(f"{median[name][key] / base[key]:14.3f}" for name in games))
     goals = [
         ("time per guess at most 0.5 of the baseline's",
          ours["ns per guess"] <= 0.5 * base["ns per guess"]),

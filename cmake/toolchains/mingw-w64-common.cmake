@@ -11,5 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Links the C and C++ runtimes in, so that no MinGW DLL has to travel with the program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Links the C and C++ runtimes in, so that no MinGW DLL has to travel with the program, and
+# leaves the link time out of the PE header, so that a build can be repeated byte for byte.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Plays the built game as a separate program through pipes, the way a person or a bot does.
+"""Plays the built game as a separate program, the way a person or a bot does: through pipes, and
+typed on a terminal, which under Wine gives the program a console as on Windows.
 
 Usage: e2e_test.py [--windows] COMMAND...   (--windows: a Windows build run under Wine)
 """
 import os
+import pty
+import re
 import select
 import subprocess
 import sys
+import termios
 import time
 import unittest
 
@@ -25,31 +29,56 @@ LOST = b"guess: could not write to standard output" + NL
 # Starts a command with its standard input and output left non-blocking, as a parent may leave them.
 NON_BLOCKING = [sys.executable, "-c", "import os, sys; os.set_blocking(0, False); "
                 "os.set_blocking(1, False); os.execvp(sys.argv[1], sys.argv[1:])"]
+CRLF = b"\r\n"  # a line end on a terminal's screen
+# Wine's console draws with escape sequences (cursor hidden while drawing, line cleared) and steps
+# over the prompt's trailing blank; it writes CR CR LF where the game wrote CR LF.
+CURSOR_FORWARD = re.compile(rb"\x1b\[(\d*)C")
+ESCAPE = re.compile(rb"\x1b\[[0-?]*[ -/]*[@-~]|\x1b\][^\x07]*\x07")
+
+
+def at(moment):
+    """The command that runs the game with the clock frozen at `moment` (UTC)."""
+    return ["env", "TZ=UTC", "faketime", "-f", moment] + COMMAND
 
 
 class Game:
     """The game running with pipes on its standard streams."""
 
+    ENTER = NL
+
     def __init__(self, command=COMMAND, stdout=subprocess.PIPE):
         self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=stdout,
                                         stderr=subprocess.PIPE)
+        self.output = self.process.stdout
 
     def send(self, data):
         self.process.stdin.write(data)
         self.process.stdin.flush()
 
+    def shows(self, output, typed=b""):
+        """What is seen of the game writing `output` after `typed` was typed."""
+        return output
+
     def read(self, *endings, seconds=30):
-        """Reads output until it ends with one of `endings`, or until it ends if none is given."""
+        """Reads what is seen until it shows one of `endings` last, or until the output ends."""
+        endings = tuple(map(self.shows, endings))
         output = b""
-        while not endings or not output.endswith(endings):
-            if not select.select([self.process.stdout], [], [], seconds)[0]:
+        while not endings or not self.seen(output).endswith(endings):
+            if not select.select([self.output], [], [], seconds)[0]:
                 self.process.kill()
                 raise AssertionError(f"no output for {seconds} s after {output!r}")
-            chunk = os.read(self.process.stdout.fileno(), 65536)
+            try:
+                chunk = os.read(self.output.fileno(), 65536)
+            except OSError:  # a terminal whose game side is closed
+                chunk = b""
             if not chunk:
-                self.process.stdout.close()
+                self.output.close()
                 break
             output += chunk
+        return self.seen(output)
+
+    @staticmethod
+    def seen(output):
         return output
 
     def peak_memory_kib(self):
@@ -63,20 +92,57 @@ class Game:
             return self.process.wait(timeout=30), errors.read()
 
 
+class Terminal(Game):
+    """The game with a pseudo-terminal on its standard streams, on which keys are typed; under
+    Wine the program gets a console on it, as on Windows."""
+
+    ENTER = b"\r"
+
+    def __init__(self, command=COMMAND):
+        screen, terminal = pty.openpty()
+        self.process = subprocess.Popen(command, stdin=terminal, stdout=terminal,
+                                        stderr=terminal, start_new_session=True)
+        os.close(terminal)
+        self.output = open(screen, "rb", buffering=0)
+
+    def send(self, data):
+        # Wine's console makes the terminal raw at the game's first read; keys typed earlier
+        # would reach it cooked, with Enter as ^J.
+        for _ in range(3000):
+            if not WINDOWS or not termios.tcgetattr(self.output)[3] & termios.ICANON:
+                break
+            time.sleep(0.01)
+        os.write(self.output.fileno(), data)
+
+    def shows(self, output, typed=b""):
+        return (typed + output).replace(NL, CRLF)
+
+    @staticmethod
+    def seen(output):
+        if not WINDOWS:
+            return output
+        output = CURSOR_FORWARD.sub(lambda blanks: b" " * int(blanks[1] or 1), output)
+        return ESCAPE.sub(b"", output).replace(b"\r" + CRLF, CRLF)
+
+    def finish(self):
+        return self.process.wait(timeout=30)
+
+
 class GameProcessTest(unittest.TestCase):
     def find_secret(self, game):
         """Halves the range until the secret is hit, checking every reply byte for byte."""
         low, high = 1, 100
         while low <= high:
             guess = (low + high) // 2
-            game.send(b"%d" % guess + NL)
+            line = b"%d" % guess
+            game.send(line + game.ENTER)
             reply = game.read(P, AGAIN)
-            if reply == LOW + P:
+            if reply == game.shows(LOW + P, line + NL):
                 low = guess + 1
-            elif reply == HIGH + P:
+            elif reply == game.shows(HIGH + P, line + NL):
                 high = guess - 1
             else:
-                self.assertEqual(reply, HIT + AGAIN)
+                self.assertEqual(reply, game.shows(HIT + AGAIN, line + NL))
                 return guess
         self.fail("the replies point to no secret")
 
@@ -98,14 +164,32 @@ class GameProcessTest(unittest.TestCase):
     @unittest.skipIf(WINDOWS, "libfaketime freezes the clock of Linux programs only")
     @unittest.skipIf(SANITIZED, "libfaketime's start-up deadlocks in AddressSanitizer's allocator")
     def test_secrets_follow_the_low_32_bits_of_the_clock(self):
-        def at(time):
-            return ["env", "TZ=UTC", "faketime", "-f", time] + COMMAND
-
         secrets = self.play_rounds(4, at("2026-01-01 00:00:00"))
         self.assertEqual(secrets, secrets_for_seed(1767225600, 4))
         self.assertEqual(self.play_rounds(4, at("2026-01-01 00:00:00")), secrets)
         self.assertEqual(self.play_rounds(4, at("2162-02-07 06:28:16")), secrets)  # 2^32 s on
         self.assertNotEqual(self.play_rounds(4, at("2026-01-01 00:00:01")), secrets)
+
+    def test_plays_a_round_typed_on_a_terminal(self):
+        game = Terminal()
+        self.assertEqual(game.read(P), P)  # before any key is typed
+        self.find_secret(game)
+        game.send(b"n" + game.ENTER)
+        self.assertEqual(game.read(), game.shows(NL, b"n" + NL))
+        self.assertEqual(game.finish(), 0)
+
+    @unittest.skipIf(WINDOWS, "a terminal's Ctrl-D is no end of input to Wine's console")
+    def test_ctrl_d_on_a_terminal_ends_the_game_on_a_typed_line_too(self):
+        # The first secret with the clock frozen at 2026-01-01 00:00:00 is 71.
+        for keys, output in [(b"\x04", b""), (b"-\x04\x04", b"-"),
+                             (b"50\x04\x04", b"50" + LOW + P), (b"71\x04\x04", b"71" + HIT + AGAIN)]:
+            with self.subTest(keys=keys):
+                if SANITIZED and keys[:1].isdigit():
+                    self.skipTest("the secret needs libfaketime")
+                game = Terminal(COMMAND if SANITIZED else at("2026-01-01 00:00:00"))
+                self.assertEqual(game.read(P), P)
+                game.send(keys)
+                self.assertEqual((game.read(), game.finish()), (game.shows(output + NL), 1))
 
     def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
         game = Game()

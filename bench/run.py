@@ -132,7 +132,7 @@ def main():
         for name, program in programs.items():
             trace = pathlib.Path(scratch, "trace")
             figures[name]["write calls"] = [write_calls(program, game, trace)]
-            figures[name]["peak KiB"] = [peak_kib(program, game)]
+            figures[name]["peak KiB"] = [peak_kib(program, game) for _ in range(args.runs)]
 
     median = {name: {key: statistics.median(values) for key, values in rows.items()}
               for name, rows in figures.items()}

@@ -1,8 +1,39 @@
 # Hardening for the game's own code. On Linux these are the flags that Debian's packages get
-# from `dpkg-buildflags` with DEB_BUILD_MAINT_OPTIONS=hardening=+all; on Windows, the PE
+# from `dpkg-buildflags` with DEB_BUILD_MAINT_OPTIONS=hardening=+all, which differ between
+# architectures: control-flow protection exists on x86 only, branch protection on 64-bit ARM
+# only. Each flag is kept only where the compiler or linker accepts it for the target it builds
+# for, so the choice follows the target, not the machine that builds. On Windows, the PE
 # equivalents that MinGW's linker offers.
+include(CheckCXXCompilerFlag)
+include(CheckLinkerFlag)
 include(CheckPIESupported)
 check_pie_supported()
+
+# Sets `out` to those of the flags after `kind` that the compiler (`kind` COMPILE) or the linker
+# (LINK) accepts.
+function(guess_supported_flags out kind)
+  # clang only warns of a flag that is not for its target.
+  set(CMAKE_REQUIRED_FLAGS -Werror)
+  set(supported)
+  foreach(flag IN LISTS ARGN)
+    string(MAKE_C_IDENTIFIER "GUESS_ACCEPTS ${flag}" accepted)
+    if(kind STREQUAL "COMPILE")
+      check_cxx_compiler_flag(${flag} ${accepted})
+    else()
+      check_linker_flag(CXX ${flag} ${accepted})
+    endif()
+    if(${accepted})
+      list(APPEND supported ${flag})
+    endif()
+  endforeach()
+  set(${out} ${supported} PARENT_SCOPE)
+endfunction()
+
+if(NOT WIN32 AND NOT MSVC)
+  guess_supported_flags(guess_hardening_compile_flags COMPILE -fstack-protector-strong
+    -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+  guess_supported_flags(guess_hardening_link_flags LINK LINKER:-z,relro LINKER:-z,now)
+endif()
 
 # Hardens `target`, an executable or a static library linked into one.
 function(guess_hardening target)
@@ -22,12 +53,12 @@ function(guess_hardening target)
       $<$<EQUAL:${CMAKE_SIZEOF_VOID_P},8>:-Wl,--high-entropy-va>)
     return()
   endif()
-  target_compile_options(${target} PRIVATE -fstack-protector-strong -fstack-clash-protection
-    -fcf-protection -Wformat -Werror=format-security)
+  target_compile_options(${target} PRIVATE ${guess_hardening_compile_flags} -Wformat
+    -Werror=format-security)
   # _FORTIFY_SOURCE checks only optimised code, and would take reports away from the sanitizers.
   if(NOT GUESS_SANITIZE AND NOT GUESS_FUZZ)
     target_compile_definitions(${target} PRIVATE
       $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
   endif()
-  target_link_options(${target} PRIVATE LINKER:-z,relro LINKER:-z,now)
+  target_link_options(${target} PRIVATE ${guess_hardening_link_flags})
 endfunction()

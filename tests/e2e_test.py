@@ -19,6 +19,8 @@ from mt19937 import secrets_for_seed
 WINDOWS = len(sys.argv) > 1 and sys.argv[1] == "--windows"
 COMMAND = sys.argv[2:] if WINDOWS else sys.argv[1:]
 SANITIZED = bool(os.environ.get("GUESS_SANITIZED"))
+# A 32-bit Linux program's 64-bit clock is out of libfaketime's reach unless an emulator runs it.
+CLOCK_UNREACHABLE = bool(os.environ.get("GUESS_CLOCK_UNREACHABLE"))
 NL = b"\r\n" if WINDOWS else b"\n"
 P = b"Please enter a guess between 1 and 100: "
 LOW = b"Your guess was too low." + NL + NL
@@ -38,7 +40,8 @@ ESCAPE = re.compile(rb"\x1b\[[0-?]*[ -/]*[@-~]|\x1b\][^\x07]*\x07")
 
 def at(moment):
     """The command that runs the game with the clock frozen at `moment` (UTC)."""
-    return ["env", "TZ=UTC", "faketime", "-f", moment] + COMMAND
+    emulator = os.environ.get("GUESS_CLOCK_EMULATOR", "").split()
+    return ["env", "TZ=UTC", "faketime", "-f", moment] + emulator + COMMAND
 
 
 class Game:
@@ -163,6 +166,7 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS, "libfaketime freezes the clock of Linux programs only")
     @unittest.skipIf(SANITIZED, "libfaketime's start-up deadlocks in AddressSanitizer's allocator")
+    @unittest.skipIf(CLOCK_UNREACHABLE, "libfaketime cannot reach this program's 64-bit clock")
     def test_secrets_follow_the_low_32_bits_of_the_clock(self):
         secrets = self.play_rounds(4, at("2026-01-01 00:00:00"))
         self.assertEqual(secrets, secrets_for_seed(1767225600, 4))
@@ -184,9 +188,10 @@ class GameProcessTest(unittest.TestCase):
         for keys, output in [(b"\x04", b""), (b"-\x04\x04", b"-"),
                              (b"50\x04\x04", b"50" + LOW + P), (b"71\x04\x04", b"71" + HIT + AGAIN)]:
             with self.subTest(keys=keys):
-                if SANITIZED and keys[:1].isdigit():
+                frozen = not (SANITIZED or CLOCK_UNREACHABLE)
+                if not frozen and keys[:1].isdigit():
                     self.skipTest("the secret needs libfaketime")
-                game = Terminal(COMMAND if SANITIZED else at("2026-01-01 00:00:00"))
+                game = Terminal(at("2026-01-01 00:00:00") if frozen else COMMAND)
                 self.assertEqual(game.read(P), P)
                 game.send(keys)
                 self.assertEqual((game.read(), game.finish()), (game.shows(output + NL), 1))
@@ -234,10 +239,13 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS or SANITIZED, "only the game's own memory counts")
     def test_endless_input_keeps_memory_small(self):
-        for data, output in [(b"x" * (64 << 20), P + NL), (b"9" * (64 << 20), P + HIGH + P + NL)]:
+        for data, output in [(b"x" * (64 << 20), NL), (b"9" * (64 << 20), HIGH + P + NL)]:
             game = Game()
+            self.assertEqual(game.read(P), P)
+            # Under an emulator the process's memory is mostly the emulator's, there from the start.
+            at_start = game.peak_memory_kib()
             game.send(data)
-            self.assertLess(game.peak_memory_kib(), 6 * 1024)
+            self.assertLess(game.peak_memory_kib() - at_start, 4 * 1024)
             self.assertEqual(game.finish()[0], 1)
             self.assertEqual(game.read(), output)
 

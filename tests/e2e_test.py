@@ -59,8 +59,9 @@ class Game:
         """What is seen of the game writing `output` after `typed` was typed."""
         return output
 
-    def read(self, *endings, seconds=30):
-        """Reads what is seen until it shows one of `endings` last, or until the output ends."""
+    def read(self, *endings, seconds=30, piece=65536, pause=0):
+        """Reads what is seen, at most `piece` bytes every `pause` seconds, until it shows one of
+        `endings` last, or until the output ends."""
         endings = tuple(map(self.shows, endings))
         output = b""
         while not endings or not self.seen(output).endswith(endings):
@@ -68,13 +69,14 @@ class Game:
                 self.process.kill()
                 raise AssertionError(f"no output for {seconds} s after {output!r}")
             try:
-                chunk = os.read(self.output.fileno(), 65536)
+                chunk = os.read(self.output.fileno(), piece)
             except OSError:  # a terminal whose game side is closed
                 chunk = b""
             if not chunk:
                 self.output.close()
                 break
             output += chunk
+            time.sleep(pause)
         return self.seen(output)
 
     @staticmethod
@@ -84,6 +86,12 @@ class Game:
     def peak_memory_kib(self):
         with open(f"/proc/{self.process.pid}/status") as status:
             return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+    def processor_seconds(self):
+        """The processor time the game has used so far, user plus system."""
+        with open(f"/proc/{self.process.pid}/stat") as stat:
+            fields = stat.read().rpartition(")")[2].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     def finish(self):
         """Closes the game's input and returns its exit status and what it wrote as errors."""
@@ -158,6 +166,15 @@ class GameProcessTest(unittest.TestCase):
         self.assertEqual(game.finish(), (0, b""))
         return secrets
 
+    def assert_waits_asleep(self, game, seconds=1):
+        """Lets `seconds` pass and checks that the game waited all along, using next to no
+        processor time: it sleeps until its stream is ready rather than asking again and again."""
+        before = game.processor_seconds()
+        time.sleep(seconds)
+        self.assertIsNone(game.process.poll(), "the game ended rather than waiting")
+        used = game.processor_seconds() - before
+        self.assertLess(used, seconds / 10, f"processor time used during a wait of {seconds} s")
+
     def test_plays_rounds_through_pipes_without_stalling(self):
         self.assertEqual(len(self.play_rounds(3)), 3)
 
@@ -221,15 +238,16 @@ class GameProcessTest(unittest.TestCase):
                              (1, P + NL, b"guess: could not read standard input: " + reason + NL))
 
     @unittest.skipIf(WINDOWS, "non-blocking streams and these read errors are POSIX matters")
-    def test_non_blocking_streams_wait_and_lose_nothing(self):
+    def test_non_blocking_streams_wait_asleep_and_lose_nothing(self):
         game = Game(NON_BLOCKING + COMMAND)
         self.assertEqual(game.read(P), P)
-        time.sleep(0.5)  # the game waits for its first guess rather than taking it as the end
-        guesses = 10000  # more than 64 KiB of replies, all between two reads of input
+        self.assert_waits_asleep(game)  # for the first guess, rather than taking it as the end
+        guesses = 30000  # 2 MB of replies, all between two reads of input
         game.send((b"0" + NL) * guesses)
-        time.sleep(0.5)  # the replies fill the pipe, and the game waits until it is read
         game.process.stdin.close()
-        self.assertEqual(game.read(), (LOW + P) * guesses + NL)
+        self.assert_waits_asleep(game)  # the replies fill the pipe, and the game waits for a reader
+        # A reader that takes 16 KiB at a time leaves room for only part of most writes.
+        self.assertEqual(game.read(piece=16384, pause=0.001), (LOW + P) * guesses + NL)
         self.assertEqual(game.finish(), (1, b""))
 
     @unittest.skipIf(WINDOWS or SANITIZED, "only the game's own memory counts")

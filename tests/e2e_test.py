@@ -106,8 +106,13 @@ class Terminal(Game):
 
     ENTER = b"\r"
 
-    def __init__(self, command=COMMAND):
+    def __init__(self, command=COMMAND, canonical=True):
         screen, terminal = pty.openpty()
+        if not canonical:  # as `stty -icanon min 0 time 0` leaves it: a read returns at once
+            modes = termios.tcgetattr(terminal)
+            modes[3] &= ~termios.ICANON
+            modes[6][termios.VMIN] = modes[6][termios.VTIME] = 0
+            termios.tcsetattr(terminal, termios.TCSANOW, modes)
         self.process = subprocess.Popen(command, stdin=terminal, stdout=terminal,
                                         stderr=terminal, start_new_session=True)
         os.close(terminal)
@@ -207,6 +212,17 @@ class GameProcessTest(unittest.TestCase):
                 self.assertEqual(game.read(P), P)
                 game.send(keys)
                 self.assertEqual((game.read(), game.finish()), (game.shows(output + NL), 1))
+
+    @unittest.skipIf(WINDOWS, "terminal modes are POSIX matters; Wine's console sets its own")
+    def test_a_non_canonical_terminal_is_waited_on_until_it_hangs_up(self):
+        game = Terminal(canonical=False)  # as a crashed full-screen program may leave it
+        self.assertEqual(game.read(P), P)
+        self.assert_waits_asleep(game)  # a read that returns nothing is no end of input here
+        for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:
+            game.send(line + game.ENTER)
+            self.assertEqual(game.read(P), game.shows(reply, line + NL))
+        game.output.close()  # the terminal hangs up
+        self.assertEqual(game.finish(), 1)
 
     def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
         game = Game()

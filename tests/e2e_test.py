@@ -106,13 +106,14 @@ class Terminal(Game):
 
     ENTER = b"\r"
 
-    def __init__(self, command=COMMAND, canonical=True):
+    def __init__(self, command=COMMAND, canonical=True, minimum=1):
         screen, terminal = pty.openpty()
-        if not canonical:  # as `stty -icanon min 0 time 0` leaves it: a read returns at once
-            modes = termios.tcgetattr(terminal)
-            modes[3] &= ~termios.ICANON
-            modes[6][termios.VMIN] = modes[6][termios.VTIME] = 0
-            termios.tcsetattr(terminal, termios.TCSANOW, modes)
+        # Without line editing a read waits for `minimum` keys; with none, as after `stty -icanon
+        # min 0 time 0`, it returns at once, keys or not.
+        modes = termios.tcgetattr(terminal)
+        modes[3] = modes[3] | termios.ICANON if canonical else modes[3] & ~termios.ICANON
+        modes[6][termios.VMIN], modes[6][termios.VTIME] = minimum, 0
+        termios.tcsetattr(terminal, termios.TCSANOW, modes)
         self.process = subprocess.Popen(command, stdin=terminal, stdout=terminal,
                                         stderr=terminal, start_new_session=True)
         os.close(terminal)
@@ -202,20 +203,23 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS, "a terminal's Ctrl-D is no end of input to Wine's console")
     def test_ctrl_d_on_a_terminal_ends_the_game_on_a_typed_line_too(self):
-        # The first secret with the clock frozen at 2026-01-01 00:00:00 is 71.
-        for keys, output in [(b"\x04", b""), (b"-\x04\x04", b"-"),
-                             (b"50\x04\x04", b"50" + LOW + P), (b"71\x04\x04", b"71" + HIT + AGAIN)]:
-            with self.subTest(keys=keys):
+        # The first secret with the clock frozen at 2026-01-01 00:00:00 is 71. With line editing
+        # MIN counts for nothing, and Ctrl-D ends the input whatever it is.
+        for minimum, keys, output in [(1, b"\x04", b""), (0, b"\x04", b""), (1, b"-\x04\x04", b"-"),
+                                      (1, b"50\x04\x04", b"50" + LOW + P),
+                                      (1, b"71\x04\x04", b"71" + HIT + AGAIN)]:
+            with self.subTest(keys=keys, minimum=minimum):
                 if SANITIZED and keys[:1].isdigit():
                     self.skipTest("the secret needs libfaketime")
-                game = Terminal(COMMAND if SANITIZED else at("2026-01-01 00:00:00"))
+                command = COMMAND if SANITIZED else at("2026-01-01 00:00:00")
+                game = Terminal(command, minimum=minimum)
                 self.assertEqual(game.read(P), P)
                 game.send(keys)
                 self.assertEqual((game.read(), game.finish()), (game.shows(output + NL), 1))
 
     @unittest.skipIf(WINDOWS, "terminal modes are POSIX matters; Wine's console sets its own")
     def test_a_non_canonical_terminal_is_waited_on_until_it_hangs_up(self):
-        game = Terminal(canonical=False)  # as a crashed full-screen program may leave it
+        game = Terminal(canonical=False, minimum=0)  # as a crashed full-screen program may leave it
         self.assertEqual(game.read(P), P)
         self.assert_waits_asleep(game)  # a read that returns nothing is no end of input here
         for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:

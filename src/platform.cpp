@@ -23,6 +23,7 @@ int rawWrite(const char* data, std::size_t size) {
   return _write(1, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 bool worthRetrying(Stream /*stream*/) { return errno == EINTR; }
+bool worthReadingAgain() { return false; }
 }  // namespace
 
 std::int64_t readClock() {
@@ -38,6 +39,7 @@ void prepareStandardStreams() {
 }
 #else
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -58,6 +60,18 @@ bool worthRetrying(Stream stream) {
       stream == Stream::Input ? pollfd{STDIN_FILENO, POLLIN, 0} : pollfd{STDOUT_FILENO, POLLOUT, 0};
   return poll(&ready, 1, -1) >= 0 || errno == EINTR;
 }
+// True where a read of standard input that returned nothing was no end of input and keys have
+// come since: a terminal left non-canonical with MIN 0 returns from a read at once, keys or none.
+bool worthReadingAgain() {
+  termios modes{};
+  if (tcgetattr(STDIN_FILENO, &modes) != 0 || (modes.c_lflag & ICANON) != 0 ||
+      modes.c_cc[VMIN] != 0) {
+    return false;
+  }
+  pollfd ready{STDIN_FILENO, POLLIN, 0};
+  // Keys alone: a hang-up (POLLHUP, POLLERR) ends the game, as on any terminal.
+  return poll(&ready, 1, -1) >= 0 ? ready.revents == POLLIN : errno == EINTR;
+}
 }  // namespace
 
 std::int64_t readClock() { return std::time(nullptr); }
@@ -70,7 +84,7 @@ void prepareStandardStreams() {
 
 std::ptrdiff_t readStandardInput(char* data, std::size_t size) {
   auto count = rawRead(data, size);
-  while (count < 0 && worthRetrying(Stream::Input)) {
+  while ((count < 0 && worthRetrying(Stream::Input)) || (count == 0 && worthReadingAgain())) {
     count = rawRead(data, size);
   }
   return count;

@@ -62,8 +62,9 @@ class Game:
         """What is seen of the game writing `output` after `typed` was typed."""
         return output
 
-    def read(self, *endings, seconds=30):
-        """Reads what is seen until it shows one of `endings` last, or until the output ends."""
+    def read(self, *endings, seconds=30, piece=65536, pause=0):
+        """Reads what is seen, at most `piece` bytes every `pause` seconds, until it shows one of
+        `endings` last, or until the output ends."""
         endings = tuple(map(self.shows, endings))
         output = b""
         while not endings or not self.seen(output).endswith(endings):
@@ -71,13 +72,14 @@ class Game:
                 self.process.kill()
                 raise AssertionError(f"no output for {seconds} s after {output!r}")
             try:
-                chunk = os.read(self.output.fileno(), 65536)
+                chunk = os.read(self.output.fileno(), piece)
             except OSError:  # a terminal whose game side is closed
                 chunk = b""
             if not chunk:
                 self.output.close()
                 break
             output += chunk
+            time.sleep(pause)
         return self.seen(output)
 
     @staticmethod
@@ -87,6 +89,12 @@ class Game:
     def peak_memory_kib(self):
         with open(f"/proc/{self.process.pid}/status") as status:
             return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+    def processor_seconds(self):
+        """The processor time the game has used so far, user plus system."""
+        with open(f"/proc/{self.process.pid}/stat") as stat:
+            fields = stat.read().rpartition(")")[2].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     def finish(self):
         """Closes the game's input and returns its exit status and what it wrote as errors."""
@@ -101,8 +109,14 @@ class Terminal(Game):
 
     ENTER = b"\r"
 
-    def __init__(self, command=COMMAND):
+    def __init__(self, command=COMMAND, canonical=True, minimum=1):
         screen, terminal = pty.openpty()
+        # Without line editing a read waits for `minimum` keys; with none, as after `stty -icanon
+        # min 0 time 0`, it returns at once, keys or not.
+        modes = termios.tcgetattr(terminal)
+        modes[3] = modes[3] | termios.ICANON if canonical else modes[3] & ~termios.ICANON
+        modes[6][termios.VMIN], modes[6][termios.VTIME] = minimum, 0
+        termios.tcsetattr(terminal, termios.TCSANOW, modes)
         self.process = subprocess.Popen(command, stdin=terminal, stdout=terminal,
                                         stderr=terminal, start_new_session=True)
         os.close(terminal)
@@ -161,6 +175,15 @@ class GameProcessTest(unittest.TestCase):
         self.assertEqual(game.finish(), (0, b""))
         return secrets
 
+    def assert_waits_asleep(self, game, seconds=1):
+        """Lets `seconds` pass and checks that the game waited all along, using next to no
+        processor time: it sleeps until its stream is ready rather than asking again and again."""
+        before = game.processor_seconds()
+        time.sleep(seconds)
+        self.assertIsNone(game.process.poll(), "the game ended rather than waiting")
+        used = game.processor_seconds() - before
+        self.assertLess(used, seconds / 10, f"processor time used during a wait of {seconds} s")
+
     def test_plays_rounds_through_pipes_without_stalling(self):
         self.assertEqual(len(self.play_rounds(3)), 3)
 
@@ -184,17 +207,30 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS, "a terminal's Ctrl-D is no end of input to Wine's console")
     def test_ctrl_d_on_a_terminal_ends_the_game_on_a_typed_line_too(self):
-        # The first secret with the clock frozen at 2026-01-01 00:00:00 is 71.
-        for keys, output in [(b"\x04", b""), (b"-\x04\x04", b"-"),
-                             (b"50\x04\x04", b"50" + LOW + P), (b"71\x04\x04", b"71" + HIT + AGAIN)]:
-            with self.subTest(keys=keys):
+        # The first secret with the clock frozen at 2026-01-01 00:00:00 is 71. With line editing
+        # MIN counts for nothing, and Ctrl-D ends the input whatever it is.
+        for minimum, keys, output in [(1, b"\x04", b""), (0, b"\x04", b""), (1, b"-\x04\x04", b"-"),
+                                      (1, b"50\x04\x04", b"50" + LOW + P),
+                                      (1, b"71\x04\x04", b"71" + HIT + AGAIN)]:
+            with self.subTest(keys=keys, minimum=minimum):
                 frozen = not (SANITIZED or CLOCK_UNREACHABLE)
                 if not frozen and keys[:1].isdigit():
                     self.skipTest("the secret needs libfaketime")
-                game = Terminal(at("2026-01-01 00:00:00") if frozen else COMMAND)
+                game = Terminal(at("2026-01-01 00:00:00") if frozen else COMMAND, minimum=minimum)
                 self.assertEqual(game.read(P), P)
                 game.send(keys)
                 self.assertEqual((game.read(), game.finish()), (game.shows(output + NL), 1))
+
+    @unittest.skipIf(WINDOWS, "terminal modes are POSIX matters; Wine's console sets its own")
+    def test_a_non_canonical_terminal_is_waited_on_until_it_hangs_up(self):
+        game = Terminal(canonical=False, minimum=0)  # as a crashed full-screen program may leave it
+        self.assertEqual(game.read(P), P)
+        self.assert_waits_asleep(game)  # a read that returns nothing is no end of input here
+        for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:
+            game.send(line + game.ENTER)
+            self.assertEqual(game.read(P), game.shows(reply, line + NL))
+        game.output.close()  # the terminal hangs up
+        self.assertEqual(game.finish(), 1)
 
     def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
         game = Game()
@@ -226,15 +262,16 @@ class GameProcessTest(unittest.TestCase):
                              (1, P + NL, b"guess: could not read standard input: " + reason + NL))
 
     @unittest.skipIf(WINDOWS, "non-blocking streams and these read errors are POSIX matters")
-    def test_non_blocking_streams_wait_and_lose_nothing(self):
+    def test_non_blocking_streams_wait_asleep_and_lose_nothing(self):
         game = Game(NON_BLOCKING + COMMAND)
         self.assertEqual(game.read(P), P)
-        time.sleep(0.5)  # the game waits for its first guess rather than taking it as the end
-        guesses = 10000  # more than 64 KiB of replies, all between two reads of input
+        self.assert_waits_asleep(game)  # for the first guess, rather than taking it as the end
+        guesses = 30000  # 2 MB of replies, all between two reads of input
         game.send((b"0" + NL) * guesses)
-        time.sleep(0.5)  # the replies fill the pipe, and the game waits until it is read
         game.process.stdin.close()
-        self.assertEqual(game.read(), (LOW + P) * guesses + NL)
+        self.assert_waits_asleep(game)  # the replies fill the pipe, and the game waits for a reader
+        # A reader that takes 16 KiB at a time leaves room for only part of most writes.
+        self.assertEqual(game.read(piece=16384, pause=0.001), (LOW + P) * guesses + NL)
         self.assertEqual(game.finish(), (1, b""))
 
     @unittest.skipIf(WINDOWS or SANITIZED, "only the game's own memory counts")

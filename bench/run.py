@@ -7,6 +7,7 @@ Usage: bench/run.py [--rounds N] [--runs K] [--before REV]
 import argparse
 import os
 import pathlib
+import re
 import shutil
 import statistics
 import subprocess
@@ -43,7 +44,8 @@ def make_game(rounds):
 
 
 def frozen(program):
-    return ["faketime", "-f", CLOCK, str(program)]
+    """The command that runs `program` with libfaketime preloaded, its clock frozen at CLOCK."""
+    return ["env", "TZ=UTC", "LD_PRELOAD=" + FAKETIME, "FAKETIME=" + CLOCK, str(program)]
 
 
 def play(program, game, output):
@@ -111,6 +113,9 @@ def main():
     subprocess.run([ROOT / "scripts/install-packages", "cmake", "make", "g++", "faketime",
                     "strace", "time"], check=True)
     build(ROOT, BUILD, "-DGUESS_BENCH=ON")
+    global FAKETIME  # found by the build, which knows where this machine keeps libfaketime
+    cache = (BUILD / "CMakeCache.txt").read_text()
+    FAKETIME = re.search(r"^GUESS_FAKETIME:FILEPATH=(.*)$", cache, re.MULTILINE)[1]
     programs = {"guess": BUILD / "guess", "baseline": BUILD / "bench/guess_baseline"}
     if args.before:
         programs["before"] = build_before(args.before)

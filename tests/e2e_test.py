@@ -38,10 +38,32 @@ CURSOR_FORWARD = re.compile(rb"\x1b\[(\d*)C")
 ESCAPE = re.compile(rb"\x1b\[[0-?]*[ -/]*[@-~]|\x1b\][^\x07]*\x07")
 
 
+def share_clock_state():
+    """Starts the process that holds libfaketime's shared state for every game of this run, and
+    returns it with the FAKETIME_SHARED that names that state, or "" where it holds none.
+    libfaketime keeps the state in a semaphore and shared memory in /dev/shm, named after the
+    process it is loaded into, and removes them only if that process calls exit(), which an
+    emulator such as qemu-user never does. The holder is an awk that tells the names it made,
+    and calls exit() once its input closes, as it does when this run ends, however it ends."""
+    tell_then_wait = ('BEGIN { print ENVIRON["FAKETIME_SHARED"]; fflush();'
+                      ' while ((getline line) > 0); }')
+    holder = subprocess.Popen(["awk", tell_then_wait], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE,
+                              env=dict(os.environ, LD_PRELOAD=FAKETIME, FAKETIME="+0"))
+    # "" where files left by an earlier process with the same id stood in the way; each game
+    # then tries to make its own, as the holder did, and runs without them where it cannot.
+    return holder, holder.stdout.readline().decode().strip()
+
+
+FAKETIME = os.environ.get("GUESS_FAKETIME")  # libfaketime's library, where the tests use it
+CLOCK_HOLDER, CLOCK_STATE = share_clock_state() if FAKETIME else (None, "")
+
+
 def at(moment):
-    """The command that runs the game with the clock frozen at `moment` (UTC)."""
-    emulator = os.environ.get("GUESS_CLOCK_EMULATOR", "").split()
-    return ["env", "TZ=UTC", "faketime", "-f", moment] + emulator + COMMAND
+    """The command that runs the game with the clock frozen at `moment` (UTC) by libfaketime,
+    preloaded into the game or into the emulator that runs it (which keeps it from its guest)."""
+    shared = ["FAKETIME_SHARED=" + CLOCK_STATE] if CLOCK_STATE else []
+    return ["env", "TZ=UTC", "LD_PRELOAD=" + FAKETIME, "FAKETIME=" + moment] + shared + COMMAND
 
 
 class Game:

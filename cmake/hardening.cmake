@@ -58,7 +58,7 @@ function(guess_hardening target)
   # _FORTIFY_SOURCE checks only optimised code, and would take reports away from the sanitizers.
   if(NOT GUESS_SANITIZE AND NOT GUESS_FUZZ)
     target_compile_definitions(${target} PRIVATE
-      $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+      $<$<OR:$<CONFIG:Release>,$<CONFIG:RelWithDebInfo>,$<CONFIG:MinSizeRel>>:_FORTIFY_SOURCE=2>)
   endif()
   target_link_options(${target} PRIVATE ${guess_hardening_link_flags})
 endfunction()

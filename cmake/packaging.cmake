@@ -7,6 +7,21 @@ or correct. After a correct guess the game asks whether to play again.")
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+elseif(GUESS_PORTABLE)
+  # A tarball for any Linux: the static program, its manual page, the README and the licence.
+  if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)  # a cross build's presets name it
+    execute_process(COMMAND dpkg --print-architecture
+      OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  set(CPACK_PACKAGE_FILE_NAME
+    guess-${PROJECT_VERSION}-linux-${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
+  install(TARGETS guess RUNTIME DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  install(FILES doc/guess.6 README.md LICENSE DESTINATION . COMPONENT portable EXCLUDE_FROM_ALL)
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL portable)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   # The package lays the game out the way Debian's policy asks of games: the program in
   # /usr/games, the manual page and changelog compressed, and the copyright beside them.

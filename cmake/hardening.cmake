@@ -35,7 +35,9 @@ if(NOT WIN32 AND NOT MSVC)
   guess_supported_flags(guess_hardening_link_flags LINK LINKER:-z,relro LINKER:-z,now)
 endif()
 
-# Hardens `target`, an executable or a static library linked into one.
+# Hardens `target`, an executable or a static library linked into one: position-independent
+# code always, the flags too unless GUESS_HARDENING is off, where the builder's flags (a
+# distribution's, say) choose them.
 function(guess_hardening target)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
@@ -44,7 +46,7 @@ function(guess_hardening target)
     # Code for a position-independent executable, not the slower code for a shared library.
     target_compile_options(${target} PRIVATE ${CMAKE_CXX_COMPILE_OPTIONS_PIE})
   endif()
-  if(MSVC)
+  if(MSVC OR NOT GUESS_HARDENING)
     return()
   endif()
   if(WIN32)
@@ -56,7 +58,8 @@ function(guess_hardening target)
   target_compile_options(${target} PRIVATE ${guess_hardening_compile_flags} -Wformat
     -Werror=format-security)
   # _FORTIFY_SOURCE checks only optimised code, and would take reports away from the sanitizers.
-  if(NOT GUESS_SANITIZE AND NOT GUESS_FUZZ)
+  # A level that the builder's flags set already stays theirs.
+  if(NOT GUESS_SANITIZE AND NOT GUESS_FUZZ AND NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
     target_compile_definitions(${target} PRIVATE
       $<$<OR:$<CONFIG:Release>,$<CONFIG:RelWithDebInfo>,$<CONFIG:MinSizeRel>>:_FORTIFY_SOURCE=2>)
   endif()

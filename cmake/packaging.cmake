@@ -4,9 +4,8 @@ set(CPACK_PACKAGE_CONTACT "The guess maintainers <maintainers@users.noreply.c-se
 set(CPACK_PACKAGE_DESCRIPTION "The computer picks a secret whole number from 1 to 100 and the
 player guesses it in the console; each guess is answered with too low, too high
 or correct. After a correct guess the game asks whether to play again.")
-set(CPACK_STRIP_FILES ON)
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP)  # of guess.exe as linked, already stripped
 elseif(GUESS_PORTABLE)
   # A tarball for any Linux: the static program, its manual page, the README and the licence.
   if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)  # a cross build's presets name it
@@ -58,5 +57,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION games)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
+if(NOT WIN32)
+  set(CPACK_STRIP_FILES ON)
 endif()
 include(CPack)

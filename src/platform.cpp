@@ -23,7 +23,7 @@ int rawWrite(const char* data, std::size_t size) {
   return _write(1, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 bool worthRetrying(Stream /*stream*/) { return errno == EINTR; }
-bool worthReadingAgain() { return false; }
+bool worthReadingAgain(bool& /*hungUp*/) { return false; }
 }  // namespace
 
 std::int64_t readClock() {
@@ -60,17 +60,21 @@ bool worthRetrying(Stream stream) {
       stream == Stream::Input ? pollfd{STDIN_FILENO, POLLIN, 0} : pollfd{STDOUT_FILENO, POLLOUT, 0};
   return poll(&ready, 1, -1) >= 0 || errno == EINTR;
 }
-// True where a read of standard input that returned nothing was no end of input and keys have
-// come since: a terminal left non-canonical with MIN 0 returns from a read at once, keys or none.
-bool worthReadingAgain() {
+// True where a read of standard input that returned nothing was no end of input: a terminal
+// left non-canonical with MIN 0 returns from a read at once, keys or none. It is read again once
+// keys have come, or once it has hung up, which sets `hungUp`.
+bool worthReadingAgain(bool& hungUp) {
   termios modes{};
   if (tcgetattr(STDIN_FILENO, &modes) != 0 || (modes.c_lflag & ICANON) != 0 ||
       modes.c_cc[VMIN] != 0) {
     return false;
   }
   pollfd ready{STDIN_FILENO, POLLIN, 0};
-  // Keys alone: a hang-up (POLLHUP, POLLERR) ends the game, as on any terminal.
-  return poll(&ready, 1, -1) >= 0 ? ready.revents == POLLIN : errno == EINTR;
+  if (poll(&ready, 1, -1) < 0) {
+    return errno == EINTR;
+  }
+  hungUp = (ready.revents & ~POLLIN) != 0;  // POLLHUP, POLLERR
+  return true;
 }
 }  // namespace
 
@@ -83,9 +87,16 @@ void prepareStandardStreams() {
 #endif
 
 std::ptrdiff_t readStandardInput(char* data, std::size_t size) {
+  bool hungUp = false;  // a terminal that hung up is read once more, for what it still holds
   auto count = rawRead(data, size);
-  while ((count < 0 && worthRetrying(Stream::Input)) || (count == 0 && worthReadingAgain())) {
+  while ((count < 0 && worthRetrying(Stream::Input)) ||
+         (count == 0 && !hungUp && worthReadingAgain(hungUp))) {
     count = rawRead(data, size);
+  }
+  if (count == 0 && hungUp) {
+    // At MIN 0 the read says nothing of the hang-up; with line editing it fails with EIO.
+    errno = EIO;
+    return -1;
   }
   return count;
 }

@@ -131,7 +131,8 @@ class Terminal(Game):
 
     ENTER = b"\r"
 
-    def __init__(self, command=COMMAND, canonical=True, minimum=1):
+    def __init__(self, command=COMMAND, canonical=True, minimum=1, errors=None):
+        """`errors`: where standard error goes, if not to the terminal."""
         screen, terminal = pty.openpty()
         # Without line editing a read waits for `minimum` keys; with none, as after `stty -icanon
         # min 0 time 0`, it returns at once, keys or not.
@@ -142,7 +143,7 @@ class Terminal(Game):
             modes[6][termios.VSUSP] = b"\0"  # _POSIX_VDISABLE
         termios.tcsetattr(terminal, termios.TCSANOW, modes)
         self.process = subprocess.Popen(command, stdin=terminal, stdout=terminal,
-                                        stderr=terminal, start_new_session=True)
+                                        stderr=errors or terminal, start_new_session=True)
         os.close(terminal)
         self.output = open(screen, "rb", buffering=0)
 
@@ -250,14 +251,16 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS, "terminal modes are POSIX matters; Wine's console sets its own")
     def test_a_non_canonical_terminal_is_waited_on_until_it_hangs_up(self):
-        game = Terminal(canonical=False, minimum=0)  # as a crashed full-screen program may leave it
+        # As a crashed full-screen program may leave it.
+        game = Terminal(canonical=False, minimum=0, errors=subprocess.PIPE)
         self.assertEqual(game.read(P), P)
         self.assert_waits_asleep(game)  # a read that returns nothing is no end of input here
         for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:
             game.send(line + game.ENTER)
             self.assertEqual(game.read(P), game.shows(reply, line + NL))
-        game.output.close()  # the terminal hangs up
-        self.assertEqual(game.finish(), 1)
+        game.output.close()  # the terminal hangs up, which is reported as on any terminal
+        self.assertEqual((game.finish(), game.process.stderr.read()),
+                         (1, b"guess: could not read standard input: Input/output error\n" + LOST))
 
     def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
         game = Game()

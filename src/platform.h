@@ -17,4 +17,26 @@ std::ptrdiff_t readStandardInput(char* data, std::size_t size);
 // Writes all `size` bytes to standard output; false where any could not be written.
 bool writeStandardOutput(const char* data, std::size_t size);
 
+// The two functions above are built, in platform.cpp, on the primitives below, which each
+// platform has in a file of its own: platform_posix.cpp, platform_win32.cpp, platform_wasi.cpp.
+
+enum class Stream { Input, Output };
+
+// What a read of standard input that returned nothing meant.
+enum class EmptyRead { EndOfInput, ReadAgain, HungUp };
+
+// One read of standard input: the count of bytes read, 0, or -1 with errno set.
+std::ptrdiff_t rawRead(char* data, std::size_t size);
+
+// One write of standard output: the count of bytes written, or -1 with errno set.
+std::ptrdiff_t rawWrite(const char* data, std::size_t size);
+
+// After a call on `stream` failed, waits until it may be made again where the failure was an
+// interruption or a stream left non-blocking; returns false where the failure stands.
+bool waitToRetry(Stream stream);
+
+// After a read of standard input returned nothing, waits for keys where the terminal returns
+// from reads at once, and tells what the empty read meant.
+EmptyRead afterEmptyRead();
+
 #endif  // GUESS_PLATFORM_H_

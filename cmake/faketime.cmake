@@ -8,5 +8,7 @@ execute_process(COMMAND ${Python3_EXECUTABLE} -c
   "import sysconfig; print(sysconfig.get_config_var('MULTIARCH') or '')"
   OUTPUT_VARIABLE multiarch OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(JOIN / faketimeFolder ${multiarch} faketime)
-find_library(GUESS_FAKETIME NAMES libfaketime.so.1 PATH_SUFFIXES ${faketimeFolder}
+# Its folders are named too, for builds whose platform names no folders of this machine (WASI).
+find_library(GUESS_FAKETIME NAMES libfaketime.so.1 PATHS /usr/lib /usr/local/lib
+  PATH_SUFFIXES ${faketimeFolder}
   NO_CMAKE_FIND_ROOT_PATH REQUIRED DOC "libfaketime, preloaded to freeze the game's clock")

@@ -29,7 +29,14 @@ function(guess_supported_flags out kind)
   set(${out} ${supported} PARENT_SCOPE)
 endfunction()
 
-if(NOT WIN32 AND NOT MSVC)
+# WebAssembly keeps its code and its call stack outside the memory that a program can address, so
+# there is nothing to randomise or relocate read-only, and wasi-libc has no stack protector.
+set(guess_hardening_applies TRUE)
+if(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+  set(guess_hardening_applies FALSE)
+endif()
+
+if(guess_hardening_applies AND NOT WIN32 AND NOT MSVC)
   guess_supported_flags(guess_hardening_compile_flags COMPILE -fstack-protector-strong
     -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
   guess_supported_flags(guess_hardening_link_flags LINK LINKER:-z,relro LINKER:-z,now)
@@ -39,6 +46,9 @@ endif()
 # code always, the flags too unless GUESS_HARDENING is off, where the builder's flags (a
 # distribution's, say) choose them.
 function(guess_hardening target)
+  if(NOT guess_hardening_applies)
+    return()
+  endif()
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
     set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)

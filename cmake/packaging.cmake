@@ -1,4 +1,5 @@
-# Packages for `cpack`: a Debian package of a Linux build, a zip of a Windows build.
+# Packages for `cpack`: a Debian package of a Linux build, a zip of a Windows build or of the web
+# page.
 set(CPACK_PACKAGE_CONTACT "The guess maintainers <maintainers@users.noreply.c-seed-21661834.example>")
 # Debian's control file takes the lines as they are: each must fit in 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION "The computer picks a secret whole number from 1 to 100 and the
@@ -6,6 +7,14 @@ player guesses it in the console; each guess is answered with too low, too high
 or correct. After a correct guess the game asks whether to play again.")
 if(WIN32)
   set(CPACK_GENERATOR ZIP)  # of guess.exe as linked, already stripped
+elseif(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+  # The page in one folder, to unpack and serve from any static file server.
+  set(CPACK_PACKAGE_FILE_NAME guess-${PROJECT_VERSION}-web)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL web)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 elseif(GUESS_PORTABLE)
   # A tarball for any Linux: the static program, its manual page, the README and the licence.
   if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)  # a cross build's presets name it
@@ -58,7 +67,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
-if(NOT WIN32)
+if(NOT WIN32 AND NOT CMAKE_SYSTEM_NAME STREQUAL "WASI")
   set(CPACK_STRIP_FILES ON)
 endif()
 include(CPack)

@@ -1,0 +1,36 @@
+# The game for the web: guess.wasm, which any WASI runtime runs as a console program, made able
+# to wait for the page's input, and the page that plays it, laid out in web/ of the build as it
+# is served and released.
+find_program(GUESS_WASM_OPT wasm-opt REQUIRED DOC "binaryen's wasm-opt")
+# The page hands the game its input as the player types it, which the read of standard input
+# must wait for without blocking the page: Asyncify lets fd_read unwind the game's stack and
+# rewind it once a line has come. Every function is instrumented where it may reach fd_read
+# (a partial list fails at run time). The page asks the game's own allocator for Asyncify's
+# buffer, so that nothing else can take that memory.
+target_link_options(guess PRIVATE LINKER:--export=malloc)
+add_custom_command(TARGET guess POST_BUILD
+  COMMAND ${GUESS_WASM_OPT} $<TARGET_FILE:guess> --asyncify
+    --pass-arg=asyncify-imports@wasi_snapshot_preview1.fd_read -Oz --strip-debug
+    --strip-producers -o $<TARGET_FILE:guess>
+  COMMENT "Letting guess.wasm wait for the page's input (Asyncify), and shrinking it"
+  VERBATIM)
+
+set(guess_web_files index.html style.css main.js wasi.js favicon.svg)
+set(guess_web_dir ${CMAKE_CURRENT_BINARY_DIR}/web)
+set(copied)
+foreach(file IN LISTS guess_web_files)
+  add_custom_command(OUTPUT ${guess_web_dir}/${file}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/web/${file} ${guess_web_dir}/${file}
+    DEPENDS ${PROJECT_SOURCE_DIR}/web/${file}
+    VERBATIM)
+  list(APPEND copied ${guess_web_dir}/${file})
+endforeach()
+add_custom_command(OUTPUT ${guess_web_dir}/guess.wasm
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:guess> ${guess_web_dir}/guess.wasm
+  DEPENDS guess
+  VERBATIM)
+add_custom_target(guess_web ALL DEPENDS ${copied} ${guess_web_dir}/guess.wasm)
+
+# The release's guess-VERSION-web.zip: the page as it is served, with the licence.
+install(FILES ${copied} ${guess_web_dir}/guess.wasm LICENSE DESTINATION .
+  COMPONENT web EXCLUDE_FROM_ALL)

@@ -199,6 +199,7 @@ for (const dialogue of dialogues) {
       ? "The game is over: you chose to stop."
       : "The game is over: its input ended before you chose to stop.");
     assert.ok(await page.locator("#line").isDisabled(), "the field takes no more lines");
+    assert.ok(await page.locator("#line").isHidden());
     assert.ok(await page.locator("#restart").evaluate((button) => button === document.activeElement),
       "the New game button has the focus");
     // A new game starts afresh: the same first prompt, the field ready for keys.

@@ -119,6 +119,7 @@ async function play() {
   transcript.textContent = "";
   status.textContent = "";
   restart.hidden = true;
+  entry.hidden = false;
   field.disabled = false;
   field.focus();
   input = new Input();
@@ -128,6 +129,7 @@ async function play() {
   const exitStatus = await runWasi(await game, input, write, () => Date.now());
   field.value = "";
   field.disabled = true;
+  entry.hidden = true;
   consoleArea.dataset.state = "ended";
   status.textContent = exitStatus === 0
     ? "The game is over: you chose to stop."

@@ -2,7 +2,7 @@
 """Plays one long game fed from a file through the game and through the plain baseline beside
 it (bench/baseline.cpp), checks both outputs byte for byte and prints medians and ratios.
 
-Usage: bench/run.py [--rounds N] [--runs K] [--before REV] [--portable]
+Usage: bench/run.py [--rounds N] [--runs K] [--before REV] [--portable] [--web]
 """
 import argparse
 from math import nan
@@ -45,8 +45,9 @@ def make_game(rounds):
 
 
 def frozen(program):
-    """The command that runs `program` with libfaketime preloaded, its clock frozen at CLOCK."""
-    return ["env", "TZ=UTC", "LD_PRELOAD=" + FAKETIME, "FAKETIME=" + CLOCK, str(program)]
+    """The command that runs `program` (a command) with libfaketime preloaded, its clock frozen
+    at CLOCK."""
+    return ["env", "TZ=UTC", "LD_PRELOAD=" + FAKETIME, "FAKETIME=" + CLOCK, *map(str, program)]
 
 
 def play(program, game, output):
@@ -75,7 +76,7 @@ def peak_kib(program, game):
 def startup_seconds(program):
     """Time from start to the first prompt on a pipe."""
     start = time.perf_counter()
-    process = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    process = subprocess.Popen(program, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     shown = b""
     while not shown.endswith(PROMPT):
         shown += os.read(process.stdout.fileno(), 4096)
@@ -101,7 +102,7 @@ def build_before(revision):
                              stdout=subprocess.PIPE).stdout
     subprocess.run(["tar", "-x", "-C", source], input=archive, check=True)
     build(source, BUILD / "before")
-    return BUILD / "before/guess"
+    return [BUILD / "before/guess"]
 
 
 def main():
@@ -113,6 +114,9 @@ def main():
     parser.add_argument("--portable", action="store_true",
                         help="also measure the start-up of the static program (no other figure:"
                         " a preloaded library cannot freeze its clock)")
+    parser.add_argument("--web", action="store_true",
+                        help="also measure the WebAssembly build under Node.js, and the web page"
+                        " in headless Chromium (bench/web.mjs)")
     args = parser.parse_args()
     subprocess.run([ROOT / "scripts/install-packages", "cmake", "make", "g++", "faketime",
                     "strace", "time"], check=True)
@@ -120,12 +124,20 @@ def main():
     global FAKETIME  # found by the build, which knows where this machine keeps libfaketime
     cache = (BUILD / "CMakeCache.txt").read_text()
     FAKETIME = re.search(r"^GUESS_FAKETIME:FILEPATH=(.*)$", cache, re.MULTILINE)[1]
-    programs = {"guess": BUILD / "guess", "baseline": BUILD / "bench/guess_baseline"}
+    programs = {"guess": [BUILD / "guess"], "baseline": [BUILD / "bench/guess_baseline"]}
     if args.before:
         programs["before"] = build_before(args.before)
     if args.portable:
         build(ROOT, BUILD / "portable", "-DGUESS_PORTABLE=ON")
-        programs["portable"] = BUILD / "portable/guess"
+        programs["portable"] = [BUILD / "portable/guess"]
+    if args.web:
+        subprocess.run([ROOT / "scripts/install-packages", "clang", "lld", "wasi-libc",
+                        "libc++-dev-wasm32", "libclang-rt-dev-wasm32", "binaryen", "chromium"],
+                       check=True)
+        subprocess.run(["npm", "ci", "--no-audit", "--no-fund"], cwd=ROOT, check=True)
+        toolchain = ROOT / "cmake/toolchains/wasm32-wasi.cmake"
+        build(ROOT, BUILD / "wasm", f"-DCMAKE_TOOLCHAIN_FILE={toolchain}")
+        programs["wasm"] = [ROOT / "tests/run_wasi", BUILD / "wasm/guess.wasm"]
     frozen_games = {name: program for name, program in programs.items() if name != "portable"}
 
     given, expected, guesses = make_game(args.rounds)
@@ -171,7 +183,10 @@ def main():
     ]
     for goal, met in goals:
         print(f"{'met' if met else 'MISSED':7}{goal}")
-    return 0 if all(met for _, met in goals) else 1
+    page = 0
+    if args.web:
+        page = subprocess.run(["node", ROOT / "bench/web.mjs", BUILD / "wasm/web"]).returncode
+    return 0 if all(met for _, met in goals) and page == 0 else 1
 
 
 if __name__ == "__main__":

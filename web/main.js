@@ -106,12 +106,13 @@ consoleArea.addEventListener("click", () => {
   if (!field.disabled && window.getSelection().isCollapsed) field.focus();
 });
 
-const game = fetch("guess.wasm")
-  .then((response) => {
-    if (!response.ok) throw new Error(`guess.wasm: ${response.status} ${response.statusText}`);
-    return response.arrayBuffer();
-  })
-  .then((bytes) => WebAssembly.compile(bytes));
+// Compiled as it downloads where the server names its type, as most do; else once downloaded.
+const game = fetch("guess.wasm").then((response) => {
+  if (!response.ok) throw new Error(`guess.wasm: ${response.status} ${response.statusText}`);
+  return response.headers.get("Content-Type") === "application/wasm"
+    ? WebAssembly.compileStreaming(response)
+    : response.arrayBuffer().then((bytes) => WebAssembly.compile(bytes));
+});
 
 // Plays one game, from an empty transcript to the game's exit.
 async function play() {

@@ -9,6 +9,7 @@ import os
 import pty
 import re
 import select
+import signal
 import struct
 import subprocess
 import sys
@@ -31,6 +32,7 @@ HIGH = b"Your guess was too high." + NL + NL
 HIT = b"Your guess was correct!" + NL + NL
 AGAIN = b"Play again? (Y/N)" + NL
 LOST = b"guess: could not write to standard output" + NL
+HUNG_UP = b"guess: could not read standard input: Input/output error" + NL
 # Starts a command with its standard input and output left non-blocking, as a parent may leave them.
 NON_BLOCKING = [sys.executable, "-c", "import os, sys; os.set_blocking(0, False); "
                 "os.set_blocking(1, False); os.execvp(sys.argv[1], sys.argv[1:])"]
@@ -182,14 +184,14 @@ class Terminal(Game):
 
     ENTER = b"\r"
 
-    def __init__(self, command=COMMAND, canonical=True, minimum=1, errors=None):
+    def __init__(self, command=COMMAND, canonical=True, minimum=1, tenths=0, errors=None):
         """`errors`: where standard error goes, if not to the terminal."""
         screen, terminal = pty.openpty()
-        # Without line editing a read waits for `minimum` keys; with none, as after `stty -icanon
-        # min 0 time 0`, it returns at once, keys or not.
+        # Without line editing a read waits for `minimum` keys, or `tenths` of a second after the
+        # last; with neither, as after `stty -icanon min 0 time 0`, it returns at once.
         modes = termios.tcgetattr(terminal)
         modes[3] = modes[3] | termios.ICANON if canonical else modes[3] & ~termios.ICANON
-        modes[6][termios.VMIN], modes[6][termios.VTIME] = minimum, 0
+        modes[6][termios.VMIN], modes[6][termios.VTIME] = minimum, tenths
         if WINDOWS:  # else the terminal takes Ctrl-Z, and the line typed so far, as its suspend key
             modes[6][termios.VSUSP] = b"\0"  # _POSIX_VDISABLE
         termios.tcsetattr(terminal, termios.TCSANOW, modes)
@@ -300,18 +302,30 @@ class GameProcessTest(unittest.TestCase):
 
     @unittest.skipIf(WINDOWS, "terminal modes are POSIX matters; Wine's console sets its own")
     @unittest.skipIf(WASI, "WASI has no terminal modes, so a WASI program cannot tell a terminal"
-                     " at MIN 0, whose reads return at once, from the end of its input")
-    def test_a_non_canonical_terminal_is_waited_on_until_it_hangs_up(self):
-        # As a crashed full-screen program may leave it.
-        game = Terminal(canonical=False, minimum=0, errors=subprocess.PIPE)
-        self.assertEqual(game.read(P), P)
-        self.assert_waits_asleep(game)  # a read that returns nothing is no end of input here
-        for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:
-            game.send(line + game.ENTER)
-            self.assertEqual(game.read(P), game.shows(reply, line + NL))
-        game.output.close()  # the terminal hangs up, which is reported as on any terminal
-        self.assertEqual((game.finish(), game.process.stderr.read()),
-                         (1, b"guess: could not read standard input: Input/output error\n" + LOST))
+                     " at MIN 0, whose reads return at once, or one that hung up, from the end of"
+                     " its input")
+    def test_a_terminal_is_waited_on_until_it_hangs_up_which_is_reported(self):
+        # Terminals as programs leave them: at MIN 0, as a crashed full-screen program may, where
+        # a read that returns nothing is no end of input; non-blocking; or the game stopped
+        # (Ctrl-Z) when the terminal hangs up.
+        for canonical, minimum, tenths, non_blocking, stopped in [
+                (False, 0, 0, False, False), (True, 1, 0, True, False), (False, 0, 3, True, False),
+                (True, 1, 0, False, True)]:
+            with self.subTest(canonical=canonical, minimum=minimum, tenths=tenths,
+                              non_blocking=non_blocking, stopped=stopped):
+                game = Terminal((NON_BLOCKING if non_blocking else []) + COMMAND, canonical,
+                                minimum, tenths, errors=subprocess.PIPE)
+                self.assertEqual(game.read(P), P)
+                self.assert_waits_asleep(game)
+                for line, reply in [(b"0", LOW + P), (b"101", HIGH + P)]:
+                    game.send(line + game.ENTER)
+                    self.assertEqual(game.read(P), game.shows(reply, line + NL))
+                if stopped:
+                    game.process.send_signal(signal.SIGSTOP)
+                game.output.close()  # the terminal hangs up
+                if stopped:
+                    game.process.send_signal(signal.SIGCONT)
+                self.assertEqual((game.finish(), game.process.stderr.read()), (1, HUNG_UP + LOST))
 
     def test_skips_bad_lines_judges_huge_numbers_and_fails_at_the_end(self):
         game = Game()

@@ -10,7 +10,8 @@ include(CheckPIESupported)
 check_pie_supported()
 
 # Sets `out` to those of the flags after `kind` that the compiler (`kind` COMPILE) or the linker
-# (LINK) accepts.
+# (LINK) accepts. Each finding is cached under the flag's spelling made a name:
+# GUESS_ACCEPTS__static_pie for -static-pie, which scripts/check-release reads.
 function(guess_supported_flags out kind)
   # clang only warns of a flag that is not for its target.
   set(CMAKE_REQUIRED_FLAGS -Werror)

@@ -18,7 +18,8 @@ std::ptrdiff_t readStandardInput(char* data, std::size_t size);
 bool writeStandardOutput(const char* data, std::size_t size);
 
 // The two functions above are built, in platform.cpp, on the primitives below, which each
-// platform has in a file of its own: platform_posix.cpp, platform_win32.cpp, platform_wasi.cpp.
+// platform has in a file of its own: platform_posix.cpp, platform_win32.cpp, platform_wasi.cpp,
+// with platform_fd.cpp for what POSIX and WASI share.
 
 enum class Stream { Input, Output };
 

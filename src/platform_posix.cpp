@@ -1,37 +1,17 @@
-// POSIX: file descriptors 0 and 1, waited on with poll where another process left them
-// non-blocking, and terminals, which a read of nothing does not always end.
+// POSIX: a reader that went away, and terminals, which a read of nothing does not always end.
+// The file descriptors and the clock are in platform_fd.cpp.
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
-#include <ctime>
 
 #include "platform.h"
-
-std::int64_t readClock() { return std::time(nullptr); }
 
 void prepareStandardStreams() {
   // A reader that has gone away becomes a failed write, reported like any other.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-}
-
-std::ptrdiff_t rawRead(char* data, std::size_t size) { return read(STDIN_FILENO, data, size); }
-
-std::ptrdiff_t rawWrite(const char* data, std::size_t size) {
-  return write(STDOUT_FILENO, data, std::min<std::size_t>(size, SSIZE_MAX));
-}
-
-bool waitToRetry(Stream stream) {
-  if (errno != EAGAIN && errno != EWOULDBLOCK) {
-    return errno == EINTR;
-  }
-  pollfd ready =
-      stream == Stream::Input ? pollfd{STDIN_FILENO, POLLIN, 0} : pollfd{STDOUT_FILENO, POLLOUT, 0};
-  return poll(&ready, 1, -1) >= 0 || errno == EINTR;
 }
 
 EmptyRead afterEmptyRead() {

@@ -4,27 +4,15 @@
 // server sends each.
 //
 // Usage: node bench/web.mjs WEB_DIR [LOADS]   (WEB_DIR: the page as served, such as build's web/)
-import { spawn } from "node:child_process";
 import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { gzipSync } from "node:zlib";
 import { chromium } from "playwright-core";
+import { serve } from "../tests/static_server.mjs";
 
 const [folder, loads = "25"] = process.argv.slice(2);
 const PROMPT = "Please enter a guess between 1 and 100: ";
-
-// Serves `folder` with Python's own static file server; resolves to the server and its address.
-function serve(folder) {
-  const server = spawn("python3", ["-u", "-m", "http.server", "--bind", "127.0.0.1",
-    "--directory", folder, "0"], { stdio: ["ignore", "pipe", "ignore"] });
-  return new Promise((resolve) => {
-    server.stdout.on("data", (data) => {
-      const port = /port (\d+)/.exec(data.toString());
-      if (port) resolve({ server, address: `http://127.0.0.1:${port[1]}/` });
-    });
-  });
-}
 
 // The milliseconds from the start of navigating to `address` in a fresh context, as on a first
 // visit, to the moment the first prompt stands in the transcript.

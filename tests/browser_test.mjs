@@ -13,6 +13,7 @@ import { join } from "node:path";
 import { after, before, test } from "node:test";
 import { setTimeout as sleep } from "node:timers/promises";
 import { chromium, devices } from "playwright-core";
+import { serve } from "./static_server.mjs";
 
 const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM } = process.env;
 // The clock of every game here. Its first secrets are 71, 8 and 54 (tests/mt19937.py).
@@ -129,16 +130,7 @@ let browser;
 before(async () => {
   assert.ok(existsSync(GUESS_REFERENCE_GAME), `${GUESS_REFERENCE_GAME}, the native game, is not`
     + " built: cmake --preset linux && cmake --build --preset linux --target guess");
-  // Served as a player serves it: Python's own static file server, with no special headers.
-  server = spawn("python3", ["-u", "-m", "http.server", "--bind", "127.0.0.1",
-    "--directory", GUESS_WEB_DIR, "0"], { stdio: ["ignore", "pipe", "ignore"] });
-  address = await new Promise((resolve, reject) => {
-    server.stdout.on("data", (data) => {
-      const port = /port (\d+)/.exec(data.toString());
-      if (port) resolve(`http://127.0.0.1:${port[1]}/`);
-    });
-    server.on("exit", (status) => reject(new Error(`the file server ended: ${status}`)));
-  });
+  ({ server, address } = await serve(GUESS_WEB_DIR));
   browser = await chromium.launch({ executablePath: GUESS_CHROMIUM });
 });
 

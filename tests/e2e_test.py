@@ -347,6 +347,11 @@ class GameProcessTest(unittest.TestCase):
             if not full:
                 game.process.stdout.close()  # the reader goes away
             self.assertEqual(game.finish(), (1, LOST))
+        if not WINDOWS:  # started with standard output closed, as by >&-
+            result = subprocess.run(COMMAND, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, preexec_fn=lambda: os.close(1),
+                                    timeout=30)
+            self.assertEqual((result.returncode, result.stderr), (1, LOST))
 
     @unittest.skipIf(WINDOWS, "non-blocking streams and these read errors are POSIX matters")
     def test_failed_reads_are_reported_and_end_the_game(self):

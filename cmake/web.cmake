@@ -15,8 +15,14 @@ add_custom_command(TARGET guess POST_BUILD
   COMMENT "Letting guess.wasm wait for the page's input (Asyncify), and shrinking it"
   VERBATIM)
 
-set(guess_web_files index.html style.css main.js wasi.js favicon.svg)
+set(guess_web_files index.html style.css load.js main.js wasi.js favicon.svg
+  apple-touch-icon.png manifest.webmanifest)
 set(guess_web_dir ${CMAKE_CURRENT_BINARY_DIR}/web)
+# The service worker keeps a copy of each of the page's files, named by the version.
+set(guess_cached_files ${guess_web_files} guess.wasm)
+list(TRANSFORM guess_cached_files REPLACE "(.+)" "\"\\1\"")
+list(JOIN guess_cached_files ", " guess_cached_files)
+configure_file(${PROJECT_SOURCE_DIR}/web/sw.js ${guess_web_dir}/sw.js @ONLY)
 set(copied)
 foreach(file IN LISTS guess_web_files)
   add_custom_command(OUTPUT ${guess_web_dir}/${file}
@@ -32,5 +38,5 @@ add_custom_command(OUTPUT ${guess_web_dir}/guess.wasm
 add_custom_target(guess_web ALL DEPENDS ${copied} ${guess_web_dir}/guess.wasm)
 
 # The release's guess-VERSION-web.zip: the page as it is served, with the licence.
-install(FILES ${copied} ${guess_web_dir}/guess.wasm LICENSE DESTINATION .
+install(FILES ${copied} ${guess_web_dir}/guess.wasm ${guess_web_dir}/sw.js LICENSE DESTINATION .
   COMPONENT web EXCLUDE_FROM_ALL)

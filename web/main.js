@@ -8,9 +8,11 @@ const entry = document.getElementById("entry");
 const field = document.getElementById("line");
 const status = document.getElementById("status");
 const restart = document.getElementById("restart");
+const send = document.getElementById("send");
 const encoder = new TextEncoder();
 const END_OF_INPUT = new Uint8Array(0);
 const LINE_BREAK = /\r\n|\r|\n/;
+const PROMPT = "Please enter a guess between 1 and 100: ";
 
 // Standard input as a terminal's line editing hands it on: each sent line is one read, a read
 // takes no more than the game asks for, and an empty chunk is the end of input (Ctrl-D).
@@ -38,8 +40,10 @@ class Input {
     return chunk.subarray(0, size);
   }
 
-  // The game waits for the player here; "waiting" tells tests so too.
+  // The game waits for the player here; "waiting" tells tests so too. A phone shows its number
+  // pad for a guess, and letters for the answer to "Play again? (Y/N)".
   arrival() {
+    field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
     consoleArea.dataset.state = "waiting";
     return new Promise((resolve) => {
       this.wake = resolve;
@@ -48,6 +52,19 @@ class Input {
 }
 
 let input = new Input();
+let shown = "";  // the end of what the game wrote last, as long as the prompt
+let scrolling = false;
+
+// Keeps the field in view, once a frame however much is written: laying out the whole
+// transcript at every write made a paste of many lines take time that grew with its square.
+function scrollToField() {
+  if (scrolling) return;
+  scrolling = true;
+  requestAnimationFrame(() => {
+    scrolling = false;
+    field.scrollIntoView({ block: "nearest" });
+  });
+}
 
 // Adds `text` at the end of the transcript, in the style `kind` where given.
 function show(text, kind = "") {
@@ -62,28 +79,40 @@ function show(text, kind = "") {
     span.textContent = text;
     transcript.append(span);
   }
-  field.scrollIntoView({ block: "nearest" });
+  scrollToField();
 }
 
 // Hands `text` to the game as typed, echoed where it was typed.
-function send(text) {
+function type(text) {
   show(text, "typed");
   input.push(encoder.encode(text));
 }
 
+// Enter, or a tap on Send, which a phone's number pad needs for want of a return key.
 entry.addEventListener("submit", (event) => {
   event.preventDefault();
-  send(`${field.value}\n`);
+  type(`${field.value}\n`);
   field.value = "";
+  field.focus();
 });
 
+// A tap on Send leaves the focus in the field, and so a phone's keyboard up between lines.
+send.addEventListener("mousedown", (event) => event.preventDefault());
+
+// The D key with Ctrl, where it is on the keyboard whatever letter the layout gives it (a
+// Russian layout gives "в"), as a terminal takes it; a layout's own Latin d counts where it is.
+function isCtrlD(event) {
+  if (!event.ctrlKey || event.altKey || event.metaKey) return false;
+  return /^[a-z]$/i.test(event.key) ? event.key.toLowerCase() === "d" : event.code === "KeyD";
+}
+
 field.addEventListener("keydown", (event) => {
-  if (event.key.toLowerCase() !== "d" || !event.ctrlKey || event.altKey || event.metaKey) return;
+  if (!isCtrlD(event)) return;
   event.preventDefault();  // the browser's own Ctrl-D bookmarks the page
   if (field.value === "") {
     input.push(END_OF_INPUT);
   } else {
-    send(field.value);  // without a line end, as a terminal hands on a line ended by Ctrl-D
+    type(field.value);  // without a line end, as a terminal hands on a line ended by Ctrl-D
     field.value = "";
   }
 });
@@ -94,10 +123,11 @@ field.addEventListener("paste", (event) => {
   if (!LINE_BREAK.test(pasted)) return;
   event.preventDefault();
   const { value, selectionStart, selectionEnd } = field;
-  const lines = (value.slice(0, selectionStart) + pasted + value.slice(selectionEnd))
-    .split(LINE_BREAK);
-  field.value = lines.pop();
-  for (const line of lines) send(`${line}\n`);
+  const lines = (value.slice(0, selectionStart) + pasted).split(LINE_BREAK);
+  const last = lines.pop();
+  field.value = last + value.slice(selectionEnd);
+  field.setSelectionRange(last.length, last.length);  // after the pasted text, as typed
+  for (const line of lines) type(`${line}\n`);
 });
 
 // A tap anywhere on the console types into the field, as on a terminal, unless text is being
@@ -118,6 +148,7 @@ const game = fetch("guess.wasm").then((response) => {
 async function play() {
   const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
   transcript.textContent = "";
+  shown = "";
   status.textContent = "";
   restart.hidden = true;
   entry.hidden = false;
@@ -125,8 +156,11 @@ async function play() {
   field.focus();
   input = new Input();
   consoleArea.dataset.state = "running";
-  const write = (fd, bytes) =>
-    show(decoders[fd].decode(bytes, { stream: true }), fd === 2 ? "error" : "");
+  const write = (fd, bytes) => {
+    const text = decoders[fd].decode(bytes, { stream: true });
+    if (fd === 1) shown = (shown + text).slice(-PROMPT.length);
+    show(text, fd === 2 ? "error" : "");
+  };
   const exitStatus = await runWasi(await game, input, write, () => Date.now());
   field.value = "";
   field.disabled = true;
@@ -139,10 +173,15 @@ async function play() {
   restart.focus();
 }
 
-function fail(error) {
-  consoleArea.dataset.state = "failed";
-  status.textContent = `The game could not run here: ${error.message}`;
-}
+// Enter held down on the last answer repeats onto the New game button, which has just taken the
+// focus: only a fresh press starts a new game.
+restart.addEventListener("keydown", (event) => {
+  if (event.repeat) event.preventDefault();
+});
 
-restart.addEventListener("click", () => play().catch(fail));
-play().catch(fail);
+// Plays the first game, and a new one at each press of New game; `fail(error)` is told where a
+// game cannot run.
+export function start(fail) {
+  restart.addEventListener("click", () => play().catch(fail));
+  play().catch(fail);
+}

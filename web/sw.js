@@ -1,0 +1,42 @@
+// Lets a page once visited load and play with no network. Each of the page's own files comes
+// from the network first, and the copy kept from an earlier visit only where the network fails,
+// so that a new release is never hidden behind an old copy. Nothing else is kept or answered.
+const CACHE = `guess @PROJECT_VERSION@ ${self.registration.scope}`;
+const FILES = new Set(["./", @guess_cached_files@]
+  .map((file) => new URL(file, self.registration.scope).href));
+
+self.addEventListener("install", (event) => {
+  self.skipWaiting();  // it serves as the old worker does, so it may take over at once
+  event.waitUntil(caches.open(CACHE).then((cache) =>
+    cache.addAll([...FILES].map((url) => new Request(url, { cache: "no-cache" })))));
+});
+
+// Removes the caches of this page's earlier releases, not those of a page in another folder.
+self.addEventListener("activate", (event) => {
+  const scope = ` ${self.registration.scope}`;
+  event.waitUntil(caches.keys()
+    .then((names) => Promise.all(names
+      .filter((name) => name !== CACHE && name.startsWith("guess ") && name.endsWith(scope))
+      .map((name) => caches.delete(name))))
+    .then(() => self.clients.claim()));
+});
+
+self.addEventListener("fetch", (event) => {
+  const url = new URL(event.request.url);
+  url.search = "";
+  url.hash = "";
+  if (event.request.method !== "GET" || !FILES.has(url.href)) return;
+  event.respondWith((async () => {
+    const cache = await caches.open(CACHE);
+    try {
+      // Asked again of the server each time, rather than taken from the browser's own cache.
+      const response = await fetch(event.request, { cache: "no-cache" });
+      if (response.ok) event.waitUntil(cache.put(url.href, response.clone()));
+      return response;
+    } catch (error) {
+      const kept = await cache.match(url.href);
+      if (kept) return kept;
+      throw error;
+    }
+  })());
+});

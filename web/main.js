@@ -66,18 +66,33 @@ function scrollToField() {
   });
 }
 
-// Adds `text` at the end of the transcript, in the style `kind` where given.
-function show(text, kind = "") {
-  const last = transcript.lastChild;
+// Adds `text` to the line being written, in the style `kind` where given.
+function append(line, text, kind) {
+  const last = line.lastChild;
   if (kind === "" && last?.nodeType === Node.TEXT_NODE) {
     last.appendData(text);
   } else if (kind === "") {
-    transcript.append(text);
+    line.append(text);
   } else {
     const span = document.createElement("span");
     span.className = kind;
     span.textContent = text;
-    transcript.append(span);
+    line.append(span);
+  }
+}
+
+// Adds `text` at the end of the transcript, in the style `kind` where given. Each finished line
+// is a block of its own, so that what is added later lays out only the line being written: one
+// long line in a single block made every later guess lay out all of it again.
+function show(text, kind = "") {
+  for (const piece of text.split(/(?<=\n)/)) {
+    let line = transcript.lastElementChild;
+    if (line === null || line.classList.contains("ended")) {
+      line = document.createElement("span");
+      transcript.append(line);
+    }
+    append(line, piece, kind);
+    if (piece.endsWith("\n")) line.className = "ended";
   }
   scrollToField();
 }

@@ -5,7 +5,7 @@
 // gzip -9 as a server sends each.
 //
 // Usage: node bench/web.mjs WEB_DIR [LOADS]   (WEB_DIR: the page as served, such as build's web/)
-import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { gzipSync } from "node:zlib";
@@ -16,9 +16,10 @@ const [folder, loads = "25"] = process.argv.slice(2);
 const PROMPT = "Please enter a guess between 1 and 100: ";
 
 // The milliseconds from the start of navigating to `address` in a fresh context, as on a first
-// visit, or on a second navigation once the first has finished (`repeat`), to the moment the
-// first prompt stands in the transcript.
-async function firstPrompt(browser, address, repeat) {
+// visit, or on a second navigation once the first has finished and its service worker, where
+// it has one (`worker`), serves the page (`repeat`), to the moment the first prompt stands in
+// the transcript.
+async function firstPrompt(browser, address, repeat, worker) {
   const context = await browser.newContext();
   const page = await context.newPage();
   await page.addInitScript((prompt) => {
@@ -35,7 +36,7 @@ async function firstPrompt(browser, address, repeat) {
   };
   if (repeat) {
     await arrival();
-    await page.evaluate(() => navigator.serviceWorker?.ready);
+    if (worker) await page.waitForFunction(() => navigator.serviceWorker.controller);
   }
   const moment = await arrival();
   await context.close();
@@ -47,6 +48,7 @@ writeFileSync(join(bare, "index.html"), '<!doctype html><html lang="en"><head><m
   + `<title>bare</title><link rel="icon" href="data:,"></head><body><pre id="transcript">${PROMPT}`
   + "</pre></body></html>");
 const servers = [await serve(folder), await serve(bare)];
+const worker = existsSync(join(folder, "sw.js"));
 const browser = await chromium.launch({ executablePath: process.env.GUESS_CHROMIUM
   ?? "/usr/bin/chromium" });
 // The page's and the bare page's times, by visit.
@@ -54,8 +56,8 @@ const times = { first: [[], []], repeat: [[], []] };
 try {
   for (let load = 0; load < Number(loads); load += 1) {  // alternately, on the same machine
     for (const [visit, [page, bare]] of Object.entries(times)) {
-      page.push(await firstPrompt(browser, servers[0].address, visit === "repeat"));
-      bare.push(await firstPrompt(browser, servers[1].address, visit === "repeat"));
+      page.push(await firstPrompt(browser, servers[0].address, visit === "repeat", worker));
+      bare.push(await firstPrompt(browser, servers[1].address, visit === "repeat", false));
     }
   }
 } finally {

@@ -112,7 +112,7 @@ async function nativeReplies(steps) {
       if (step.sent === END) {
         game.stdin.end();
         await exited;
-      } else {
+      } else if (step.sent !== "") {  // a step that sends nothing (a tap, say) gets no reply
         game.stdin.write(step.sent);
         await settle(readsBefore);
       }

@@ -3,7 +3,7 @@
 // WebKitGTK's MiniBrowser through selenium-webdriver and WebKitWebDriver (WebDriver classic).
 //
 // launch<Engine>(paths) starts one browser for the whole run and resolves to an engine:
-//   engine.name, engine.close(), and
+//   engine.close(), and
 //   engine.open(address, { moment, options }): the page at `address` in a fresh context or tab,
 //     with Date.now() frozen at `moment` (milliseconds; for WebKitGTK, at the moment that
 //     withPreloadedPage wrote into the served folder), once the game waits or has ended;
@@ -41,7 +41,6 @@ const SETTLED = '#console:is([data-state="waiting"], [data-state="ended"])';
 export async function launchChromium({ executablePath }) {
   const browser = await chromium.launch({ executablePath });
   return {
-    name: "Chromium",
     close: () => browser.close(),
     async open(address, { moment, options = {} }) {
       // A touch screen beside the mouse, as Firefox and WebKitGTK have, so that tap() works.
@@ -94,7 +93,6 @@ const keysOf = (key) => key.split("+").map((name) => (name.length === 1 ? name.t
 export async function launchFirefox({ executablePath }) {
   const browser = await puppeteer.launch({ browser: "firefox", executablePath, headless: true });
   return {
-    name: "Firefox",
     close: () => browser.close(),
     async open(address, { moment }) {
       const context = await browser.createBrowserContext();
@@ -222,7 +220,6 @@ export async function launchWebKit({ driverPath, browserPath }) {
   }
   const first = await driver.getWindowHandle();
   return {
-    name: "WebKitGTK",
     async close() {
       await driver.quit();
       service.kill();

@@ -1,61 +1,63 @@
-// Plays the web page in headless Chromium, as a player does with a keyboard or a phone's touch
-// screen, and requires its transcript to be, byte for byte, what the native game writes for the
-// same second and input, with each line echoed where it was typed, as a terminal shows it.
+// Plays the web page in three browser engines, Chromium, Firefox and WebKitGTK, as a player does
+// with a keyboard (and, in Chromium, a phone's touch screen), and requires its transcript to be,
+// byte for byte, what the native game writes for the same second and input, with each line
+// echoed where it was typed, as a terminal shows it. Each engine is driven through its adapter in
+// tests/browsers.mjs, which says what a dialogue's steps may do.
 //
 // Environment: GUESS_WEB_DIR (the page as served), GUESS_REFERENCE_GAME (the native program),
-// GUESS_FAKETIME (libfaketime, which freezes the native program's clock), GUESS_CHROMIUM.
+// GUESS_FAKETIME (libfaketime, which freezes the native program's clock), GUESS_CHROMIUM,
+// GUESS_FIREFOX, GUESS_WEBKIT_DRIVER (WebKitWebDriver), GUESS_MINIBROWSER and DISPLAY (an X
+// display for MiniBrowser: scripts/with-display starts one).
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import { existsSync, mkdtempSync, openSync, readFileSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { after, before, test } from "node:test";
+import { after, before, describe, test } from "node:test";
 import { setTimeout as sleep } from "node:timers/promises";
-import { chromium, devices } from "playwright-core";
+import { devices } from "playwright-core";
+import { launchChromium, launchFirefox, launchWebKit, Unperformable, withPreloadedPage }
+  from "./browsers.mjs";
 import { serve } from "./static_server.mjs";
 
-const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM } = process.env;
+const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM, GUESS_FIREFOX,
+  GUESS_WEBKIT_DRIVER, GUESS_MINIBROWSER } = process.env;
 // The clock of every game here. Its first secrets are 71, 8 and 54 (tests/mt19937.py).
 const MOMENT = "2026-01-01 00:00:00";
+const MOMENT_MS = Date.parse(`${MOMENT.replace(" ", "T")}Z`);
 const END = null;  // Ctrl-D on an empty line: the end of input
 
-// What the player does, what the transcript echoes, and what the game is sent.
+// What the player does (`act`, on a session of tests/browsers.mjs), what the transcript echoes,
+// and what the game is sent.
 const line = (text) => ({
-  keys: async (page) => {
-    await page.keyboard.type(text);
-    await page.keyboard.press("Enter");
+  act: async (s) => {
+    await s.type(text);
+    await s.press("Enter");
   },
   echo: `${text}\n`,
   sent: `${text}\n`,
 });
-const endOfInput = { keys: (page) => page.keyboard.press("Control+D"), echo: "", sent: END };
+const endOfInput = { act: (s) => s.press("Control+D"), echo: "", sent: END };
 const endedLine = (text) => ({
-  keys: async (page) => {
-    await page.keyboard.type(text);
-    await page.keyboard.press("Control+D");
+  act: async (s) => {
+    await s.type(text);
+    await s.press("Control+D");
   },
   echo: text,
   sent: text,
 });
 const edited = {  // "55", Backspace, "0", Enter
-  keys: async (page) => {
-    await page.keyboard.type("55");
-    await page.keyboard.press("Backspace");
-    await page.keyboard.type("0");
-    await page.keyboard.press("Enter");
+  act: async (s) => {
+    await s.type("55");
+    await s.press("Backspace");
+    await s.type("0");
+    await s.press("Enter");
   },
   echo: "50\n",
   sent: "50\n",
 };
-const pasted = (text) => ({
-  keys: async (page) => {
-    await page.evaluate((clip) => navigator.clipboard.writeText(clip), text);
-    await page.keyboard.press("ControlOrMeta+V");
-  },
-  echo: text,
-  sent: text,
-});
+const pasted = (text) => ({ act: (s) => s.paste(text), echo: text, sent: text });
 
 const dialogues = [
   { name: "too low, too high, correct, n", steps: [line("50"), line("75"), line("71"), line("n")],
@@ -110,7 +112,7 @@ async function nativeReplies(steps) {
       if (step.sent === END) {
         game.stdin.end();
         await exited;
-      } else {
+      } else if (step.sent !== "") {  // a step that sends nothing (a tap, say) gets no reply
         game.stdin.write(step.sent);
         await settle(readsBefore);
       }
@@ -123,116 +125,125 @@ async function nativeReplies(steps) {
   }
 }
 
+const engines = {
+  Chromium: () => launchChromium({ executablePath: GUESS_CHROMIUM }),
+  Firefox: () => launchFirefox({ executablePath: GUESS_FIREFOX }),
+  WebKitGTK: () => launchWebKit({ driverPath: GUESS_WEBKIT_DRIVER,
+    browserPath: GUESS_MINIBROWSER }),
+};
+
+let folder;
 let server;
 let address;
-let browser;
+const natives = new Map();  // each dialogue's native replies, played once for every engine
 
 before(async () => {
   assert.ok(existsSync(GUESS_REFERENCE_GAME), `${GUESS_REFERENCE_GAME}, the native game, is not`
     + " built: cmake --preset linux && cmake --build --preset linux --target guess");
-  ({ server, address } = await serve(GUESS_WEB_DIR));
-  browser = await chromium.launch({ executablePath: GUESS_CHROMIUM });
+  folder = withPreloadedPage(GUESS_WEB_DIR, MOMENT_MS);
+  ({ server, address } = await serve(folder));
 });
 
-after(async () => {
-  await browser?.close();
+after(() => {
   server?.kill();
+  if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
-// Opens the page with its clock frozen, watching for errors and for requests beyond it.
-async function open(options = {}) {
-  const context = await browser.newContext({ ...options, permissions:
-    ["clipboard-read", "clipboard-write"] });
-  const page = await context.newPage();
-  const problems = [];
-  page.on("console", (message) => {
-    if (["error", "warning"].includes(message.type())) problems.push(message.text());
-  });
-  page.on("pageerror", (error) => problems.push(error.message));
-  page.on("requestfailed", (request) => problems.push(`${request.url()} failed`));
-  page.on("response", (response) => {
-    if (response.status() >= 400) problems.push(`${response.url()}: ${response.status()}`);
-  });
-  page.on("request", (request) => {
-    if (!request.url().startsWith(address)) problems.push(`${request.url()} requested`);
-  });
-  await page.clock.setFixedTime(new Date(`${MOMENT.replace(" ", "T")}Z`));
-  await page.goto(address);
-  await settled(page);
-  return { page, context, problems };
-}
-
-// Waits until the game waits for the player, or has ended.
-const settled = (page) =>
-  page.waitForSelector('#console:is([data-state="waiting"], [data-state="ended"])');
-
-const transcript = (page) => page.locator("#transcript").textContent();
-
-// Plays `dialogue` on `page` and requires the native game's bytes, and the native game's end.
-async function playDialogue(page, dialogue) {
-  const native = await nativeReplies(dialogue.steps);
+// Plays `dialogue` in session `s` and requires the native game's bytes, and the native game's
+// end. A step that the engine cannot perform skips the rest of the dialogue, saying why.
+async function playDialogue(t, s, dialogue) {
+  if (!natives.has(dialogue)) natives.set(dialogue, nativeReplies(dialogue.steps));
+  const native = await natives.get(dialogue);
   assert.equal(native.status, dialogue.status, "the native game's exit status");
   let expected = native.replies[0];
-  assert.equal(await transcript(page), expected, "before any key");
+  assert.equal(await s.text("#transcript"), expected, "before any key");
   for (const [i, step] of dialogue.steps.entries()) {
-    await step.keys(page);
-    await settled(page);
+    try {
+      await step.act(s);
+    } catch (error) {
+      if (!(error instanceof Unperformable)) throw error;
+      t.skip(`step ${i + 1} (${JSON.stringify(step.echo)}) cannot be played here: `
+        + `${error.message}`);
+      return false;
+    }
+    await s.settled();
     expected += step.echo + native.replies[i + 1];
-    assert.equal(await transcript(page), expected, `after ${JSON.stringify(step.echo)}`);
+    assert.equal(await s.text("#transcript"), expected, `after ${JSON.stringify(step.echo)}`);
   }
+  return true;
 }
 
-for (const dialogue of dialogues) {
-  test(dialogue.name, async () => {
-    const { page, context, problems } = await open();
-    await playDialogue(page, dialogue);
-    assert.equal(await page.locator("#console").getAttribute("data-state"), "ended");
-    assert.equal(await page.locator("#status").textContent(), dialogue.status === 0
-      ? "The game is over: you chose to stop."
-      : "The game is over: its input ended before you chose to stop.");
-    assert.ok(await page.locator("#line").isDisabled(), "the field takes no more lines");
-    assert.ok(await page.locator("#line").isHidden());
-    assert.ok(await page.locator("#restart").evaluate((button) => button === document.activeElement),
-      "the New game button has the focus");
-    // A new game starts afresh: the same first prompt, the field ready for keys.
-    await page.keyboard.press("Enter");
-    await settled(page);
-    assert.equal(await transcript(page), "Please enter a guess between 1 and 100: ");
-    assert.equal(await page.locator("#status").textContent(), "");
-    assert.ok(await page.locator("#line").evaluate((field) => field === document.activeElement));
-    assert.deepEqual(await page.evaluate(() => [document.cookie, localStorage.length]), ["", 0]);
-    assert.deepEqual(problems, []);
-    await context.close();
+const isFocused = (s, id) => s.evaluate((name) => document.activeElement?.id === name, id);
+
+for (const [name, launch] of Object.entries(engines)) {
+  describe(name, () => {
+    let engine;
+    before(async () => {
+      engine = await launch();
+    });
+    after(() => engine?.close());
+
+    for (const dialogue of dialogues) {
+      test(dialogue.name, async (t) => {
+        const s = await engine.open(address, { moment: MOMENT_MS });
+        if (await playDialogue(t, s, dialogue)) {
+          assert.equal(await s.attribute("#console", "data-state"), "ended");
+          assert.equal(await s.text("#status"), dialogue.status === 0
+            ? "The game is over: you chose to stop."
+            : "The game is over: its input ended before you chose to stop.");
+          assert.ok(await s.property("#line", "disabled"), "the field takes no more lines");
+          assert.ok(!await s.evaluate(() => document.getElementById("line").checkVisibility()),
+            "the field is hidden");
+          assert.ok(await isFocused(s, "restart"), "the New game button has the focus");
+          // A new game starts afresh: the same first prompt, the field ready for keys.
+          await s.press("Enter");
+          await s.settled();
+          assert.equal(await s.text("#transcript"), "Please enter a guess between 1 and 100: ");
+          assert.equal(await s.text("#status"), "");
+          assert.ok(await isFocused(s, "line"), "the field has the focus");
+          assert.deepEqual(await s.evaluate(() => [document.cookie, localStorage.length]),
+            ["", 0]);
+        }
+        assert.deepEqual(await s.problems(), []);
+        await s.close();
+      });
+    }
+
+    if (name !== "Chromium") return;
+    // Playwright's own actions on Chromium: a phone's screen, and axe-core.
+    test("a phone: a tap on the transcript brings the keyboard, and a game plays", async (t) => {
+      const s = await engine.open(address, { moment: MOMENT_MS,
+        options: { ...devices["Pixel 7"] } });
+      const { page } = s;
+      await page.locator("#line").blur();
+      await s.tap("#transcript");
+      assert.ok(await isFocused(s, "line"));
+      const width = await page.evaluate(() => document.documentElement.scrollWidth);
+      assert.ok(width <= page.viewportSize().width, `the page is ${width} px wide`);
+      await playDialogue(t, s, dialogues[0]);
+      assert.deepEqual(await s.problems(), []);
+      await s.close();
+    });
+
+    test("axe-core finds no violation, in light and dark colours, playing and ended", async () => {
+      // Evaluated by the driver, as the page's Content-Security-Policy allows no inline script.
+      const axe = readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"),
+        "utf8");
+      for (const colorScheme of ["light", "dark"]) {
+        const s = await engine.open(address, { moment: MOMENT_MS, options: { colorScheme } });
+        await s.page.evaluate(axe);
+        for (const moment of ["playing", "ended"]) {
+          if (moment === "ended") {
+            await line("71").act(s);
+            await line("n").act(s);
+            await s.settled();
+          }
+          const { violations } = await s.page.evaluate(() => window.axe.run());
+          assert.deepEqual(violations.map(({ id, nodes }) =>
+            `${id}: ${nodes.map((n) => n.html)}`), [], `${colorScheme}, ${moment}`);
+        }
+        await s.close();
+      }
+    });
   });
 }
-
-test("a phone: a tap on the transcript brings the keyboard, and a game plays", async () => {
-  const { page, context, problems } = await open({ ...devices["Pixel 7"] });
-  await page.locator("#line").blur();
-  await page.locator("#transcript").tap();
-  assert.ok(await page.locator("#line").evaluate((field) => field === document.activeElement));
-  const width = await page.evaluate(() => document.documentElement.scrollWidth);
-  assert.ok(width <= page.viewportSize().width, `the page is ${width} px wide`);
-  await playDialogue(page, dialogues[0]);
-  assert.deepEqual(problems, []);
-  await context.close();
-});
-
-test("axe-core finds no violation, in light and dark colours, playing and ended", async () => {
-  const axe = createRequire(import.meta.url).resolve("axe-core/axe.min.js");
-  for (const colorScheme of ["light", "dark"]) {
-    const { page, context } = await open({ colorScheme });
-    await page.evaluate(readFileSync(axe, "utf8"));  // a script tag's, the page's policy refuses
-    for (const moment of ["playing", "ended"]) {
-      if (moment === "ended") {
-        await line("71").keys(page);
-        await line("n").keys(page);
-        await settled(page);
-      }
-      const { violations } = await page.evaluate(() => window.axe.run());
-      assert.deepEqual(violations.map(({ id, nodes }) => `${id}: ${nodes.map((n) => n.html)}`), [],
-        `${colorScheme}, ${moment}`);
-    }
-    await context.close();
-  }
-});

@@ -18,6 +18,8 @@ self.addEventListener("activate", (event) => {
     .then((names) => Promise.all(names
       .filter((name) => name !== CACHE && name.startsWith("guess ") && name.endsWith(scope))
       .map((name) => caches.delete(name))))
+    // The page's own request goes out as the worker starts, rather than once it has started.
+    .then(() => self.registration.navigationPreload?.enable())
     .then(() => self.clients.claim()));
 });
 
@@ -30,7 +32,8 @@ self.addEventListener("fetch", (event) => {
     const cache = await caches.open(CACHE);
     try {
       // Asked again of the server each time, rather than taken from the browser's own cache.
-      const response = await fetch(event.request, { cache: "no-cache" });
+      const response = await event.preloadResponse
+        ?? await fetch(event.request, { cache: "no-cache" });
       if (response.ok) event.waitUntil(cache.put(url.href, response.clone()));
       return response;
     } catch (error) {

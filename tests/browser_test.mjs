@@ -10,15 +10,16 @@
 // display for MiniBrowser: scripts/with-display starts one).
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { existsSync, mkdtempSync, openSync, readFileSync, rmSync } from "node:fs";
+import { cpSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync, utimesSync,
+  writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { setTimeout as sleep } from "node:timers/promises";
-import { devices } from "playwright-core";
-import { launchChromium, launchFirefox, launchWebKit, Unperformable, withPreloadedPage }
-  from "./browsers.mjs";
+import { chromium, devices } from "playwright-core";
+import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, Unperformable,
+  withPreloadedPage } from "./browsers.mjs";
 import { serve } from "./static_server.mjs";
 
 const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM, GUESS_FIREFOX,
@@ -58,6 +59,25 @@ const edited = {  // "55", Backspace, "0", Enter
   sent: "50\n",
 };
 const pasted = (text) => ({ act: (s) => s.paste(text), echo: text, sent: text });
+const sentWithSend = (text, press = "click") => ({  // Send, clicked or tapped, in place of Enter
+  act: async (s) => {
+    await s.type(text);
+    await s[press]("#send");
+  },
+  echo: `${text}\n`,
+  sent: `${text}\n`,
+});
+// "12", the caret back between 1 and 2, "3\n4" pasted there: 13 is sent and 42 stays, with the
+// caret after the 4, where the next key types.
+const pastedIntoTyped = {
+  act: async (s) => {
+    await s.type("12");
+    await s.press("ArrowLeft");
+    await s.paste("3\n4");
+  },
+  echo: "13\n",
+  sent: "13\n",
+};
 
 const dialogues = [
   { name: "too low, too high, correct, n", steps: [line("50"), line("75"), line("71"), line("n")],
@@ -71,6 +91,43 @@ const dialogues = [
     status: 0 },
   { name: "Ctrl-D after typed characters, then on an empty line",
     steps: [endedLine("50"), endOfInput], status: 1 },
+  { name: "a d alone, a paste into typed text, Send clicked",
+    steps: [line("d"), pastedIntoTyped, { ...line("5"), echo: "452\n", sent: "452\n" },
+      sentWithSend("71"), sentWithSend("n")],
+    status: 0 },
+];
+const PROMPT = "Please enter a guess between 1 and 100: ";
+const LOW = "Your guess was too low.\n\n";
+
+// Where the page cannot load: what the server answers in place of a file (a playwright route
+// handler), and what the page then says. The browser keeps no faulty answer, so that the one
+// after the fault has gone is the server's own.
+const unloadable = [
+  { name: "guess.wasm missing", file: "guess.wasm", reason: "guess.wasm: 404 Not Found",
+    answer: (route) => route.fulfill({ status: 404, body: "",
+      headers: { "cache-control": "no-store" } }) },
+  { name: "a script missing", file: "wasi.js", reason: "main.js",
+    answer: (route) => route.fulfill({ status: 404, body: "",
+      headers: { "cache-control": "no-store" } }) },
+  { name: "a module served as text", file: "main.js", reason: "main.js",
+    answer: async (route) => {
+      const response = await route.fetch();
+      await route.fulfill({ response, headers: { ...response.headers(),
+        "content-type": "text/plain", "cache-control": "no-store" } });
+    } },
+  { name: "a host whose policy forbids WebAssembly", file: "", reason: "'unsafe-eval'",
+    answer: async (route) => {
+      const response = await route.fetch();
+      await route.fulfill({ response, headers: { ...response.headers(),
+        "content-security-policy": "default-src 'self'", "cache-control": "no-store" } });
+    } },
+];
+
+// Ctrl with a key, as keyboards of other layouts send it: `key` the letter, `code` the place.
+const layouts = [
+  { name: "a Russian layout's в, on the D key", key: "в", code: "KeyD", ends: true },
+  { name: "a Dvorak layout's d, on the H key", key: "d", code: "KeyH", ends: true },
+  { name: "a Dvorak layout's e, on the D key", key: "e", code: "KeyD", ends: false },
 ];
 
 // The native game's replies to `steps`, sent one by one, each once the game waits again.
@@ -149,6 +206,8 @@ after(() => {
   if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
+const isFocused = (s, id) => s.evaluate((name) => document.activeElement?.id === name, id);
+
 // Plays `dialogue` in session `s` and requires the native game's bytes, and the native game's
 // end. A step that the engine cannot perform skips the rest of the dialogue, saying why.
 async function playDialogue(t, s, dialogue) {
@@ -156,6 +215,8 @@ async function playDialogue(t, s, dialogue) {
   const native = await natives.get(dialogue);
   assert.equal(native.status, dialogue.status, "the native game's exit status");
   let expected = native.replies[0];
+  let written = expected;  // by the game
+  let echoes = "";
   assert.equal(await s.text("#transcript"), expected, "before any key");
   for (const [i, step] of dialogue.steps.entries()) {
     try {
@@ -168,12 +229,24 @@ async function playDialogue(t, s, dialogue) {
     }
     await s.settled();
     expected += step.echo + native.replies[i + 1];
-    assert.equal(await s.text("#transcript"), expected, `after ${JSON.stringify(step.echo)}`);
+    echoes += step.echo;
+    written += native.replies[i + 1];
+    const after = `after ${JSON.stringify(step.echo)}`;
+    assert.equal(await s.text("#transcript"), expected, after);
+    // The typed lines in their own style, the game's output in none, the error style unused.
+    assert.deepEqual(await s.evaluate(() => ["typed", "error"].map((kind) =>
+      [...document.querySelectorAll(`#transcript .${kind}`)].map((e) => e.textContent).join(""))),
+    [echoes, ""], after);
+    if (await s.attribute("#console", "data-state") === "waiting") {
+      // A phone's number pad for a guess, its letters for the answer to "Play again? (Y/N)".
+      assert.equal(await s.property("#line", "inputMode"),
+        written.endsWith(PROMPT) ? "numeric" : "text", after);
+      assert.ok(await isFocused(s, "line"), `the field has the focus ${after}`);
+    }
   }
   return true;
 }
 
-const isFocused = (s, id) => s.evaluate((name) => document.activeElement?.id === name, id);
 
 for (const [name, launch] of Object.entries(engines)) {
   describe(name, () => {
@@ -200,6 +273,7 @@ for (const [name, launch] of Object.entries(engines)) {
           await s.settled();
           assert.equal(await s.text("#transcript"), "Please enter a guess between 1 and 100: ");
           assert.equal(await s.text("#status"), "");
+          assert.ok(await s.property("#restart", "hidden"), "the New game button is hidden");
           assert.ok(await isFocused(s, "line"), "the field has the focus");
           assert.deepEqual(await s.evaluate(() => [document.cookie, localStorage.length]),
             ["", 0]);
@@ -223,6 +297,210 @@ for (const [name, launch] of Object.entries(engines)) {
       await playDialogue(t, s, dialogues[0]);
       assert.deepEqual(await s.problems(), []);
       await s.close();
+    });
+
+    test("a phone: a whole game played with taps on Send", async (t) => {
+      const s = await engine.open(address, { moment: MOMENT_MS,
+        options: { ...devices["Pixel 7"] } });
+      const { width, height } = await s.page.locator("#send").boundingBox();
+      assert.ok(width >= 44 && height >= 44, `Send is ${width} by ${height} px`);
+      const tapped = dialogues[0].steps.map((step) => sentWithSend(step.echo.trim(), "tap"));
+      assert.ok(await playDialogue(t, s, { ...dialogues[0], steps: tapped }));
+      assert.deepEqual(await s.problems(), []);
+      await s.close();
+    });
+
+    for (const failure of unloadable) {
+      test(`where the game cannot load, it says why and offers to try again: ${failure.name}`,
+        async () => {
+          const url = `${address}${failure.file}`;
+          const s = await engine.open(address, { moment: MOMENT_MS,
+            prepare: (page) => page.route(url, failure.answer) });
+          assert.equal(await s.attribute("#console", "data-state"), "failed");
+          const said = await s.text("#status");
+          assert.match(said, /^The game could not load here \(.+\)\. Check the connection and try again\.$/);
+          assert.ok(said.includes(failure.reason), said);
+          assert.ok(!await s.evaluate(() => document.getElementById("line").checkVisibility()),
+            "the field is hidden");
+          await s.page.unroute(url);
+          const reloaded = s.page.waitForEvent("domcontentloaded");
+          await s.click("#retry");
+          await reloaded;
+          await s.settled();
+          assert.equal(await s.text("#transcript"), PROMPT, "played once tried again");
+          await s.close();
+        });
+    }
+
+    test("opened from a file, the page says that it must be served", async () => {
+      const s = await engine.open(`file://${folder}/index.html`, { moment: MOMENT_MS });
+      assert.equal(await s.attribute("#console", "data-state"), "failed");
+      assert.match(await s.text("#status"), /^The game cannot run from a file: its page must be served/);
+      assert.ok(await s.page.locator("#retry").isVisible());
+      await s.close();
+    });
+
+    test("Enter pressed before the scripts have run keeps the page and the line", async () => {
+      let first = true;  // a page loaded again asks for main.js again
+      const s = await engine.open(address, { moment: MOMENT_MS, prepare: (page) =>
+        page.route(`${address}main.js`, async (route) => {
+          if (!first) return route.continue();
+          first = false;
+          // The page stands, its field focused, but the game has not started.
+          await page.waitForFunction(() => document.activeElement?.id === "line");
+          await page.evaluate(() => { window.notReloaded = true; });
+          await page.keyboard.type("50");
+          await page.keyboard.press("Enter");
+          await page.waitForLoadState("domcontentloaded");
+          await route.continue();
+        }) });
+      assert.ok(await s.evaluate(() => window.notReloaded), "the page was loaded again");
+      assert.equal(await s.property("#line", "value"), "50");
+      await s.press("Enter");
+      await s.settled();
+      assert.equal(await s.text("#transcript"), `${PROMPT}50\n${LOW}${PROMPT}`);
+      assert.deepEqual(await s.problems(), []);
+      await s.close();
+    });
+
+    test("Enter held down on the last answer does not start a new game", async () => {
+      const s = await engine.open(address, { moment: MOMENT_MS });
+      await line("71").act(s);
+      await s.settled();
+      await s.type("n");
+      await s.page.keyboard.down("Enter");
+      await s.settled();
+      const ended = await s.text("#transcript");
+      await s.page.keyboard.down("Enter");  // the key's repeats, on the New game button
+      await s.page.keyboard.down("Enter");
+      assert.equal(await s.attribute("#console", "data-state"), "ended");
+      assert.equal(await s.text("#transcript"), ended);
+      await s.page.keyboard.up("Enter");
+      await s.press("Enter");
+      await s.settled();
+      assert.equal(await s.text("#transcript"), PROMPT, "a fresh press starts a new game");
+      await s.close();
+    });
+
+    test("Ctrl-D on other keyboard layouts: the D key's place, or a layout's own d", async () => {
+      for (const { name: layout, key, code, ends } of layouts) {
+        const s = await engine.open(address, { moment: MOMENT_MS });
+        await s.evaluate(() => addEventListener("keydown", (event) => {
+          window.prevented = event.defaultPrevented;
+        }));
+        const keys = await s.page.context().newCDPSession(s.page);
+        for (const type of ["rawKeyDown", "keyUp"]) {
+          await keys.send("Input.dispatchKeyEvent", { type, key, code, modifiers: 2 });
+        }
+        assert.equal(await s.evaluate(() => window.prevented), ends, layout);
+        if (ends) await s.settled();
+        assert.equal(await s.attribute("#console", "data-state"), ends ? "ended" : "waiting",
+          layout);
+        await s.close();
+      }
+    });
+
+    test("a paste of 2000 lines is played in seconds, as a terminal takes it", async () => {
+      const s = await engine.open(address, { moment: MOMENT_MS });
+      await s.paste("0\n".repeat(2000));
+      // The lines echoed as pasted, then the game's answers. Laid out at every write, it took
+      // minutes; laid out once a frame, well under a second.
+      const played = PROMPT + "0\n".repeat(2000) + `${LOW}${PROMPT}`.repeat(2000);
+      await s.page.waitForFunction((length) => document.getElementById("transcript")
+        .textContent.length >= length, played.length, { timeout: 20000 });
+      await s.settled();
+      assert.equal(await s.text("#transcript"), played);
+      await s.close();
+    });
+
+    test("a page once visited plays with no network; a new release shows once online",
+      async (t) => {
+        const own = mkdtempSync(join(tmpdir(), "guess-offline-"));  // its files change here
+        cpSync(folder, own, { recursive: true });
+        const served = await serve(own);
+        try {
+          const s = await engine.open(served.address, { moment: MOMENT_MS });
+          await s.page.waitForFunction(() => navigator.serviceWorker.controller);
+          // A new release: a changed page, and a worker of another version.
+          const change = (file, from, to) => {
+            const text = readFileSync(join(own, file), "utf8");
+            assert.ok(text.includes(from), `${file} has no ${from}`);
+            writeFileSync(join(own, file), text.replace(from, to));
+            // Dated a minute on, as a later release is: the server compares dates to the second.
+            const later = new Date(Date.now() + 60000);
+            utimesSync(join(own, file), later, later);
+          };
+          change("index.html", "<h1>Guess the number</h1>", "<h1>Guess the number again</h1>");
+          const [version] = /guess [^ ]+ /.exec(readFileSync(join(own, "sw.js"), "utf8"));
+          change("sw.js", version, "guess 99.0.0 ");
+          await s.page.reload();
+          await s.settled();
+          assert.equal(await s.text("h1"), "Guess the number again", "the new page");
+          const cache = `guess 99.0.0 ${served.address}`;
+          // The new worker takes over, and removes the old release's cache.
+          assert.deepEqual(await s.evaluate(async (name) => {
+            for (let tries = 0; tries < 200; tries += 1) {
+              const names = await caches.keys();
+              if (names.join() === name) return names;
+              await new Promise((resolve) => { setTimeout(resolve, 50); });
+            }
+            return caches.keys();
+          }, cache), [cache]);
+          // The page's own files, and nothing else.
+          const files = ["", "index.html", "style.css", "load.js", "main.js", "wasi.js",
+            "favicon.svg", "apple-touch-icon.png", "manifest.webmanifest", "guess.wasm"];
+          assert.deepEqual(await s.evaluate(async (name) => (await (await caches.open(name))
+            .keys()).map((request) => request.url).sort(), cache),
+          files.map((file) => `${served.address}${file}`).sort());
+          // No network: the browser offline, and the server gone.
+          await s.page.context().setOffline(true);
+          served.server.kill();
+          await s.page.reload();
+          await s.settled();
+          assert.equal(await s.text("h1"), "Guess the number again", "the kept page");
+          assert.ok(await playDialogue(t, s, dialogues[0]));
+          await s.close();
+        } finally {
+          served.server.kill();
+          rmSync(own, { recursive: true, force: true });
+        }
+      });
+
+    test("where no service worker runs, the page plays as it is", async (t) => {
+      for (const [where, url, options, secure] of [
+        ["over plain HTTP by a host name", address.replace("127.0.0.1", INSECURE_HOST), {}, false],
+        ["with workers turned off", address, { serviceWorkers: "block" }, true]]) {
+        const s = await engine.open(url, { moment: MOMENT_MS, options });
+        assert.equal(await s.evaluate(() => window.isSecureContext), secure, where);
+        assert.ok(await playDialogue(t, s, dialogues[0]), where);
+        assert.deepEqual((await s.problems()).filter((problem) =>
+          problem !== "Service Worker registration blocked by Playwright"), [], where);
+        await s.close();
+      }
+    });
+
+    test("Chromium can install the page, and an iPhone finds its home screen icon", async () => {
+      // Not in a context of its own: Chromium installs nothing from an incognito window.
+      const profile = mkdtempSync(join(tmpdir(), "guess-profile-"));
+      const context = await chromium.launchPersistentContext(profile,
+        { executablePath: GUESS_CHROMIUM });
+      try {
+        const page = context.pages()[0] ?? await context.newPage();
+        await page.goto(address);
+        await page.waitForFunction(() => navigator.serviceWorker.controller);
+        const cdp = await context.newCDPSession(page);
+        assert.deepEqual((await cdp.send("Page.getInstallabilityErrors")).installabilityErrors,
+          []);
+        const size = await page.evaluate(async () => {
+          const icon = document.querySelector('link[rel="apple-touch-icon"]').href;
+          const png = new DataView(await (await fetch(icon)).arrayBuffer());
+          return [png.getUint32(16), png.getUint32(20)];  // IHDR's width and height
+        });
+        assert.deepEqual(size, [180, 180]);
+      } finally {
+        await context.close();
+        rmSync(profile, { recursive: true, force: true });
+      }
     });
 
     test("axe-core finds no violation, in light and dark colours, playing and ended", async () => {

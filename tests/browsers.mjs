@@ -7,8 +7,9 @@
 //   engine.open(address, { moment, options }): the page at `address` in a fresh context or tab,
 //     with Date.now() frozen at `moment` (milliseconds; for WebKitGTK, at the moment that
 //     withPreloadedPage wrote into the served folder), once the game waits or has ended;
-//     `options` are Chromium's context options (a phone, a colour scheme). It resolves to a
-//     session, whose actions all return promises:
+//     `options` are Chromium's context options (a phone, a colour scheme), and Chromium calls
+//     `prepare(page, context)` before it goes to the page (to change what the server answers).
+//     It resolves to a session, whose actions all return promises:
 //   type(text)                 types `text` key by key into what has the focus
 //   press(key)                 presses "Enter", "Backspace", "Control+D" or the like
 //   paste(text)                puts `text` on the clipboard and presses Ctrl-V, as a player does
@@ -16,7 +17,8 @@
 //   text(selector)             the element's textContent
 //   attribute(selector, name), property(selector, name)  the element's attribute or property
 //   evaluate(fn, ...args)      calls fn(...args) in the page (only fn's source goes there)
-//   settled()                  waits until #console's data-state is "waiting" or "ended"
+//   settled()                  waits until #console's data-state is "waiting", "ended" or
+//                              "failed" (the game could not load)
 //   problems()                 console errors and warnings, uncaught errors and failed or
 //                              foreign requests, as texts, since the page was opened
 //   close()                    closes the context or tab
@@ -35,14 +37,17 @@ import { Builder, By, Key } from "selenium-webdriver";
 
 export class Unperformable extends Error {}
 
-const SETTLED = '#console:is([data-state="waiting"], [data-state="ended"])';
+const SETTLED = "#console:is([data-state=waiting], [data-state=ended], [data-state=failed])";
+// A host name for the loopback address, which is no secure context, unlike 127.0.0.1 itself.
+export const INSECURE_HOST = "guess.test";
 
 // Chromium, headless.
 export async function launchChromium({ executablePath }) {
-  const browser = await chromium.launch({ executablePath });
+  const browser = await chromium.launch({ executablePath,
+    args: [`--host-resolver-rules=MAP ${INSECURE_HOST} 127.0.0.1`] });
   return {
     close: () => browser.close(),
-    async open(address, { moment, options = {} }) {
+    async open(address, { moment, options = {}, prepare = () => {} }) {
       // A touch screen beside the mouse, as Firefox and WebKitGTK have, so that tap() works.
       const context = await browser.newContext({ hasTouch: true, ...options,
         permissions: ["clipboard-read", "clipboard-write"] });
@@ -60,6 +65,7 @@ export async function launchChromium({ executablePath }) {
         if (!request.url().startsWith(address)) problems.push(`${request.url()} requested`);
       });
       await page.clock.setFixedTime(moment);
+      await prepare(page, context);
       await page.goto(address);
       const session = {
         page,
@@ -170,10 +176,10 @@ export function withPreloadedPage(folder, moment) {
   cpSync(folder, copy, { recursive: true });
   writeFileSync(join(copy, "preload.js"), PRELOAD.replace("MOMENT", String(moment)));
   const page = readFileSync(join(copy, "index.html"), "utf8");
-  const moduleScript = '<script type="module"';
-  assert.ok(page.includes(moduleScript), "index.html loads no module script to precede");
+  const firstScript = "<script";
+  assert.ok(page.includes(firstScript), "index.html loads no script to precede");
   writeFileSync(join(copy, PRELOADED_PAGE),
-    page.replace(moduleScript, `<script src="preload.js"></script>\n  ${moduleScript}`));
+    page.replace(firstScript, `<script src="preload.js"></script>\n  ${firstScript}`));
   return copy;
 }
 
@@ -185,7 +191,8 @@ const freePort = () => new Promise((resolve, reject) => {
 });
 
 // Selenium's names of keys.
-const SELENIUM_KEYS = { Control: Key.CONTROL, Enter: Key.ENTER, Backspace: Key.BACK_SPACE };
+const SELENIUM_KEYS = { Control: Key.CONTROL, Enter: Key.ENTER, Backspace: Key.BACK_SPACE,
+  ArrowLeft: Key.ARROW_LEFT };
 const seleniumKey = (name) => SELENIUM_KEYS[name] ?? (name.length === 1 ? name.toLowerCase()
   : assert.fail(`no Selenium key for ${name}`));
 

@@ -24,12 +24,14 @@
     retry.hidden = false;
   }
 
-  retry.addEventListener("click", () => location.reload());
-  import("./main.js").then((page) => page.start(fail)).catch(fail);
   // Where no worker can run (not a secure context, or turned off), the page plays as it is.
-  if (window.isSecureContext && "serviceWorker" in navigator) {
-    window.addEventListener("load", () => {
-      navigator.serviceWorker.register("sw.js").catch(() => {});
-    });
+  function keepForOffline() {
+    if (!window.isSecureContext || !("serviceWorker" in navigator)) return;
+    navigator.serviceWorker.register("sw.js").catch(() => {});
   }
+
+  retry.addEventListener("click", () => location.reload());
+  // The worker starts once the game waits for its first guess, rather than compete with its
+  // start for the network and the processor.
+  import("./main.js").then((page) => page.start(fail)).then(keepForOffline, fail);
 })();

@@ -45,6 +45,7 @@ class Input {
   arrival() {
     field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
     consoleArea.dataset.state = "waiting";
+    firstWait();
     return new Promise((resolve) => {
       this.wake = resolve;
     });
@@ -52,6 +53,8 @@ class Input {
 }
 
 let input = new Input();
+let firstWait;
+const waiting = new Promise((resolve) => { firstWait = resolve; });
 let shown = "";  // the end of what the game wrote last, as long as the prompt
 let scrolling = false;
 
@@ -195,8 +198,9 @@ restart.addEventListener("keydown", (event) => {
 });
 
 // Plays the first game, and a new one at each press of New game; `fail(error)` is told where a
-// game cannot run.
+// game cannot run. Resolves once the first game waits for the player.
 export function start(fail) {
   restart.addEventListener("click", () => play().catch(fail));
   play().catch(fail);
+  return waiting;
 }

@@ -31,9 +31,8 @@ self.addEventListener("fetch", (event) => {
   event.respondWith((async () => {
     const cache = await caches.open(CACHE);
     try {
-      // Asked again of the server each time, rather than taken from the browser's own cache.
-      const response = await event.preloadResponse
-        ?? await fetch(event.request, { cache: "no-cache" });
+      // As the browser fetches it without a worker, its own cache doing what the server says.
+      const response = await event.preloadResponse ?? await fetch(event.request);
       if (response.ok) event.waitUntil(cache.put(url.href, response.clone()));
       return response;
     } catch (error) {

@@ -41,6 +41,25 @@ const SETTLED = "#console:is([data-state=waiting], [data-state=ended], [data-sta
 // A host name for the loopback address, which is no secure context, unlike 127.0.0.1 itself.
 export const INSECURE_HOST = "guess.test";
 
+// What a page should never show, as texts: console errors and warnings, uncaught errors,
+// failed requests, answers of 400 and up, and requests beyond `address`. Playwright's page and
+// puppeteer's name their events alike, and a console warning "warning" and "warn".
+function watch(page, address) {
+  const problems = [];
+  page.on("console", (message) => {
+    if (["error", "warning", "warn"].includes(message.type())) problems.push(message.text());
+  });
+  page.on("pageerror", (error) => problems.push(error.message));
+  page.on("requestfailed", (request) => problems.push(`${request.url()} failed`));
+  page.on("response", (response) => {
+    if (response.status() >= 400) problems.push(`${response.url()}: ${response.status()}`);
+  });
+  page.on("request", (request) => {
+    if (!request.url().startsWith(address)) problems.push(`${request.url()} requested`);
+  });
+  return problems;
+}
+
 // Chromium, headless.
 export async function launchChromium({ executablePath }) {
   const browser = await chromium.launch({ executablePath,
@@ -52,18 +71,7 @@ export async function launchChromium({ executablePath }) {
       const context = await browser.newContext({ hasTouch: true, ...options,
         permissions: ["clipboard-read", "clipboard-write"] });
       const page = await context.newPage();
-      const problems = [];
-      page.on("console", (message) => {
-        if (["error", "warning"].includes(message.type())) problems.push(message.text());
-      });
-      page.on("pageerror", (error) => problems.push(error.message));
-      page.on("requestfailed", (request) => problems.push(`${request.url()} failed`));
-      page.on("response", (response) => {
-        if (response.status() >= 400) problems.push(`${response.url()}: ${response.status()}`);
-      });
-      page.on("request", (request) => {
-        if (!request.url().startsWith(address)) problems.push(`${request.url()} requested`);
-      });
+      const problems = watch(page, address);
       await page.clock.setFixedTime(moment);
       await prepare(page, context);
       await page.goto(address);
@@ -103,18 +111,7 @@ export async function launchFirefox({ executablePath }) {
     async open(address, { moment }) {
       const context = await browser.createBrowserContext();
       const page = await context.newPage();
-      const problems = [];
-      page.on("console", (message) => {
-        if (["error", "warn"].includes(message.type())) problems.push(message.text());
-      });
-      page.on("pageerror", (error) => problems.push(error.message));
-      page.on("requestfailed", (request) => problems.push(`${request.url()} failed`));
-      page.on("response", (response) => {
-        if (response.status() >= 400) problems.push(`${response.url()}: ${response.status()}`);
-      });
-      page.on("request", (request) => {
-        if (!request.url().startsWith(address)) problems.push(`${request.url()} requested`);
-      });
+      const problems = watch(page, address);
       // A preload script, which the page's own Content-Security-Policy does not govern.
       await page.evaluateOnNewDocument((now) => { Date.now = () => now; }, moment);
       await page.goto(address);

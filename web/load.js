@@ -1,7 +1,7 @@
-// Starts the page's console (main.js), lets a page once visited load with no network (sw.js),
-// and where the game cannot load or run, says why in the page's own words and offers to try
-// again. A classic script, so that it runs where a module cannot: from a file, or where the
-// server sends a module as something else or not at all.
+// Says, where the game cannot load or run, why in the page's own words, and offers to try
+// again. A classic script, which runs where the page's module cannot: from a file, or where
+// the server sends a module as something else or not at all. It runs before the module, being
+// deferred ahead of it, so that it hears of the module's failure to load.
 "use strict";
 (() => {
   const consoleArea = document.getElementById("console");
@@ -12,7 +12,7 @@
   const retry = document.getElementById("retry");
 
   // Leaves nothing to type into, and says why the game is not running.
-  function fail(error) {
+  function fail(reason) {
     consoleArea.dataset.state = "failed";
     entry.hidden = true;
     field.disabled = true;
@@ -20,18 +20,13 @@
     status.textContent = location.protocol === "file:"
       ? "The game cannot run from a file: its page must be served by a web server, such as"
         + " python3 -m http.server in the page's folder, and opened at the address it gives."
-      : `The game could not load here (${error.message}). Check the connection and try again.`;
+      : `The game could not load here (${reason}). Check the connection and try again.`;
     retry.hidden = false;
   }
 
-  // Where no worker can run (not a secure context, or turned off), the page plays as it is.
-  function keepForOffline() {
-    if (!window.isSecureContext || !("serviceWorker" in navigator)) return;
-    navigator.serviceWorker.register("sw.js").catch(() => {});
-  }
-
   retry.addEventListener("click", () => location.reload());
-  // The worker starts once the game waits for its first guess, rather than compete with its
-  // start for the network and the processor.
-  import("./main.js").then((page) => page.start(fail)).then(keepForOffline, fail);
+  document.querySelector('script[type="module"]').addEventListener("error", () =>
+    fail("main.js, or a script that it imports, did not load"));
+  // main.js's word that the game could not run.
+  document.addEventListener("guess-failed", (event) => fail(event.detail.message));
 })();

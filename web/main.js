@@ -46,6 +46,7 @@ class Input {
     field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
     consoleArea.dataset.state = "waiting";
     firstWait();
+    firstWait = () => {};
     return new Promise((resolve) => {
       this.wake = resolve;
     });
@@ -53,8 +54,7 @@ class Input {
 }
 
 let input = new Input();
-let firstWait;
-const waiting = new Promise((resolve) => { firstWait = resolve; });
+let firstWait = keepForOffline;  // once, when the first game first waits
 let shown = "";  // the end of what the game wrote last, as long as the prompt
 let scrolling = false;
 
@@ -197,10 +197,18 @@ restart.addEventListener("keydown", (event) => {
   if (event.repeat) event.preventDefault();
 });
 
-// Plays the first game, and a new one at each press of New game; `fail(error)` is told where a
-// game cannot run. Resolves once the first game waits for the player.
-export function start(fail) {
-  restart.addEventListener("click", () => play().catch(fail));
-  play().catch(fail);
-  return waiting;
+// Lets a page once visited load with no network (sw.js). It starts once the game waits for its
+// first guess, rather than compete with the game's start; where no worker can run (not a secure
+// context, or turned off), the page plays as it is.
+function keepForOffline() {
+  if (!window.isSecureContext || !("serviceWorker" in navigator)) return;
+  navigator.serviceWorker.register("sw.js").catch(() => {});
 }
+
+// Tells load.js, which says so on the page, that the game could not run.
+function fail(error) {
+  document.dispatchEvent(new CustomEvent("guess-failed", { detail: error }));
+}
+
+restart.addEventListener("click", () => play().catch(fail));
+play().catch(fail);

@@ -89,7 +89,8 @@ export async function launchChromium({ executablePath }) {
         attribute: (selector, name) => page.locator(selector).getAttribute(name),
         property: (selector, name) => page.locator(selector).evaluate((e, n) => e[n], name),
         evaluate: (fn, ...args) => page.evaluate(`(${fn})(...${JSON.stringify(args)})`),
-        settled: () => page.waitForSelector(SETTLED),
+        // Present, as in the other engines: a console that failed is hidden.
+        settled: () => page.waitForSelector(SETTLED, { state: "attached" }),
         problems: async () => problems,
         close: () => context.close(),
       };

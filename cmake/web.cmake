@@ -2,6 +2,9 @@
 # to wait for the page's input, and the page that plays it, laid out in web/ of the build as it
 # is served and released.
 find_program(GUESS_WASM_OPT wasm-opt REQUIRED DOC "binaryen's wasm-opt")
+# A newer CMake (3.31, say) knows WASI itself and reads its own platform file in place of
+# cmake/Platform/WASI.cmake, which names programs without the .wasm ending.
+set_target_properties(guess PROPERTIES SUFFIX .wasm)
 # The page hands the game its input as the player types it, which the read of standard input
 # must wait for without blocking the page: Asyncify lets fd_read unwind the game's stack and
 # rewind it once a line has come. Every function is instrumented where it may reach fd_read

@@ -4,20 +4,15 @@
 // deferred ahead of it, so that it hears of the module's failure to load.
 "use strict";
 (() => {
-  const consoleArea = document.getElementById("console");
-  const entry = document.getElementById("entry");
-  const field = document.getElementById("line");
-  const status = document.getElementById("status");
-  const restart = document.getElementById("restart");
   const retry = document.getElementById("retry");
 
   // Leaves nothing to type into, and says why the game is not running.
   function fail(reason) {
-    consoleArea.dataset.state = "failed";
-    entry.hidden = true;
-    field.disabled = true;
-    restart.hidden = true;
-    status.textContent = location.protocol === "file:"
+    document.getElementById("console").dataset.state = "failed";
+    document.getElementById("entry").hidden = true;
+    document.getElementById("line").disabled = true;
+    document.getElementById("restart").hidden = true;
+    document.getElementById("status").textContent = location.protocol === "file:"
       ? "The game cannot run from a file: its page must be served by a web server, such as"
         + " python3 -m http.server in the page's folder, and opened at the address it gives."
       : `The game could not load here (${reason}). Check the connection and try again.`;

@@ -436,6 +436,14 @@ for (const [name, launch] of Object.entries(engines)) {
         try {
           const s = await engine.open(served.address, { moment: MOMENT_MS });
           await s.page.waitForFunction(() => navigator.serviceWorker.controller);
+          // Another page of the folder comes from the network, yet through the worker: one
+          // that leaves a navigation alone with navigation preload on crashes WebKitGTK 2.52.
+          writeFileSync(join(own, "notes.txt"), "Another page.\n");
+          const other = await s.page.goto(`${served.address}notes.txt`);
+          assert.ok(other.fromServiceWorker(), "another page passes through the worker");
+          assert.equal(await other.text(), "Another page.\n");
+          await s.page.goto(served.address);
+          await s.settled();
           // A new release: a changed page, and a worker of another version.
           const change = (file, from, to) => {
             const text = readFileSync(join(own, file), "utf8");

@@ -226,9 +226,12 @@ export async function launchWebKit({ driverPath, browserPath }) {
   const first = await driver.getWindowHandle();
   return {
     async close() {
-      await driver.quit();
-      service.kill();
-      await exited;
+      try {
+        await driver.quit();  // throws where the browser has crashed
+      } finally {
+        service.kill();
+        await exited;
+      }
     },
     // The clock stands where withPreloadedPage froze it, not at `moment`.
     async open(address) {

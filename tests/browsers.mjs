@@ -200,9 +200,19 @@ export async function launchWebKit({ driverPath, browserPath }) {
   assert.ok(process.env.DISPLAY, "MiniBrowser needs an X display in DISPLAY: run the test under"
     + " scripts/with-display, which starts Xvfb");
   const port = await freePort();
-  const service = spawn(driverPath, [`--port=${port}`], { stdio: ["ignore", "ignore", "inherit"] });
+  // In a process group of its own, with the MiniBrowser it starts, which outlives it where a
+  // crash ended the session; it would hold the test's standard error open, and the test with it.
+  const service = spawn(driverPath, [`--port=${port}`],
+    { stdio: ["ignore", "ignore", "inherit"], detached: true });
   const exited = new Promise((resolve) => service.on("exit", resolve));
-  process.on("exit", () => service.kill());  // even where the test ends before closing it
+  const stop = () => {
+    try {
+      process.kill(-service.pid, "SIGKILL");
+    } catch {
+      // Already gone.
+    }
+  };
+  process.on("exit", stop);  // even where the test ends before closing it
   const url = `http://127.0.0.1:${port}`;
   for (let tries = 0; ; tries += 1) {
     try {
@@ -220,7 +230,7 @@ export async function launchWebKit({ driverPath, browserPath }) {
       "webkitgtk:browserOptions": { binary: browserPath, args: ["--automation"] },
     }).build();
   } catch (error) {
-    service.kill();
+    stop();
     throw error;
   }
   const first = await driver.getWindowHandle();
@@ -229,7 +239,7 @@ export async function launchWebKit({ driverPath, browserPath }) {
       try {
         await driver.quit();  // throws where the browser has crashed
       } finally {
-        service.kill();
+        stop();
         await exited;
       }
     },

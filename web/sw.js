@@ -23,6 +23,10 @@ self.addEventListener("activate", (event) => {
     .then(() => self.clients.claim()));
 });
 
+// The network's answer, as the browser fetches without a worker, its own cache doing what the
+// server says.
+const fromNetwork = async (event) => await event.preloadResponse ?? fetch(event.request);
+
 self.addEventListener("fetch", (event) => {
   const url = new URL(event.request.url);
   url.search = "";
@@ -34,15 +38,14 @@ self.addEventListener("fetch", (event) => {
     // WebKitGTK 2.52 corrupts its network process's memory (on Debian 13, in 5 of 10 runs of
     // the browser test's WebKitGTK rows, whose pages are not the worker's).
     if (event.request.mode === "navigate") {
-      event.respondWith((async () => await event.preloadResponse ?? fetch(event.request))());
+      event.respondWith(fromNetwork(event));
     }
     return;
   }
   event.respondWith((async () => {
     const cache = await caches.open(CACHE);
     try {
-      // As the browser fetches it without a worker, its own cache doing what the server says.
-      const response = await event.preloadResponse ?? await fetch(event.request);
+      const response = await fromNetwork(event);
       if (response.ok) event.waitUntil(cache.put(url.href, response.clone()));
       return response;
     } catch (error) {

@@ -21,11 +21,6 @@ add_custom_command(TARGET guess POST_BUILD
 set(guess_web_files index.html style.css load.js main.js wasi.js favicon.svg
   apple-touch-icon.png manifest.webmanifest)
 set(guess_web_dir ${CMAKE_CURRENT_BINARY_DIR}/web)
-# The service worker keeps a copy of each of the page's files, named by the version.
-set(guess_cached_files ${guess_web_files} guess.wasm)
-list(TRANSFORM guess_cached_files REPLACE "(.+)" "\"\\1\"")
-list(JOIN guess_cached_files ", " guess_cached_files)
-configure_file(${PROJECT_SOURCE_DIR}/web/sw.js ${guess_web_dir}/sw.js @ONLY)
 set(copied)
 foreach(file IN LISTS guess_web_files)
   add_custom_command(OUTPUT ${guess_web_dir}/${file}
@@ -38,8 +33,18 @@ add_custom_command(OUTPUT ${guess_web_dir}/guess.wasm
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:guess> ${guess_web_dir}/guess.wasm
   DEPENDS guess
   VERBATIM)
-add_custom_target(guess_web ALL DEPENDS ${copied} ${guess_web_dir}/guess.wasm)
+list(APPEND copied ${guess_web_dir}/guess.wasm)
+# The service worker keeps the page's files of this release, each by its SHA-256.
+set(guess_kept_files ${guess_web_files} guess.wasm)
+add_custom_command(OUTPUT ${guess_web_dir}/sw.js
+  COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/web/sw.js -DOUT=${guess_web_dir}/sw.js
+    -DDIR=${guess_web_dir} "-DFILES=${guess_kept_files}" -DVERSION=${PROJECT_VERSION}
+    -P ${PROJECT_SOURCE_DIR}/cmake/web_release.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/web/sw.js ${PROJECT_SOURCE_DIR}/cmake/web_release.cmake ${copied}
+  COMMENT "Writing the service worker with the SHA-256 of each of the page's files"
+  VERBATIM)
+add_custom_target(guess_web ALL DEPENDS ${copied} ${guess_web_dir}/sw.js)
 
 # The release's guess-VERSION-web.zip: the page as it is served, with the licence.
-install(FILES ${copied} ${guess_web_dir}/guess.wasm ${guess_web_dir}/sw.js LICENSE DESTINATION .
+install(FILES ${copied} ${guess_web_dir}/sw.js LICENSE DESTINATION .
   COMPONENT web EXCLUDE_FROM_ALL)

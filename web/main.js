@@ -9,6 +9,8 @@ const field = document.getElementById("line");
 const status = document.getElementById("status");
 const restart = document.getElementById("restart");
 const send = document.getElementById("send");
+const update = document.getElementById("update");
+const startUpdate = document.getElementById("start-update");
 const encoder = new TextEncoder();
 const END_OF_INPUT = new Uint8Array(0);
 const LINE_BREAK = /\r\n|\r|\n/;
@@ -197,12 +199,36 @@ restart.addEventListener("keydown", (event) => {
   if (event.repeat) event.preventDefault();
 });
 
-// Lets a page once visited load with no network (sw.js). It starts once the game waits for its
-// first guess, rather than compete with the game's start; where no worker can run (not a secure
-// context, or turned off), the page plays as it is.
+// Lets a page once visited start at once from the release that sw.js keeps, with or without a
+// network. It starts once the game waits for its first guess, rather than compete with the
+// game's start; where no worker can run (not a secure context, or turned off), the page plays as
+// it is. The browser asks the server itself for the worker at each start, past its own cache.
 function keepForOffline() {
   if (!window.isSecureContext || !("serviceWorker" in navigator)) return;
-  navigator.serviceWorker.register("sw.js").catch(() => {});
+  navigator.serviceWorker.register("sw.js", { updateViaCache: "none" }).then(offerNewRelease)
+    .catch(() => {});
+}
+
+// Says under the console, for as long as it is so, that a new release is kept and waits for the
+// page's next start; its control starts it now.
+function offerNewRelease(registration) {
+  const offer = () => {
+    update.hidden = !(registration.waiting && registration.active);
+  };
+  const follow = (worker) => worker?.addEventListener("statechange", offer);
+  registration.addEventListener("updatefound", () => follow(registration.installing));
+  follow(registration.installing);
+  follow(registration.waiting);
+  offer();
+  startUpdate.addEventListener("click", () => {
+    const next = registration.waiting;
+    if (!next) {
+      location.reload();
+      return;
+    }
+    next.addEventListener("statechange", () => location.reload());
+    next.postMessage("start");
+  });
 }
 
 // Tells load.js, which says so on the page, that the game could not run.

@@ -1,57 +1,88 @@
-// Lets a page once visited load and play with no network. Each of the page's own files comes
-// from the network first, and the copy kept from an earlier visit only where the network fails,
-// so that a new release is never hidden behind an old copy. Nothing else is kept.
-const CACHE = `guess @PROJECT_VERSION@ ${self.registration.scope}`;
-const FILES = new Set(["./", @guess_cached_files@]
-  .map((file) => new URL(file, self.registration.scope).href));
+// Keeps the page's release whole, so that a page once visited starts at once from its copy, on
+// any network or none. A release is kept only where every one of its files came with the bytes
+// that the build hashed: a login page, a failed or cut answer, or a file of another release is
+// never kept. A new release is kept in the background and starts with the page's next start,
+// never in the middle of one: a page already open plays on with what it loaded.
 
+// Written by the build: the version, and the SHA-256 of each of the page's files.
+const RELEASE = @guess_release@;
+const SCOPE = self.registration.scope;
+const FILES = Object.keys(RELEASE.files);
+const urlOf = (file) => new URL(file, SCOPE).href;
+// The addresses that the worker answers, each with the file it answers with: the folder's own
+// address is its index.html.
+const ANSWERS = new Map([[SCOPE, "index.html"], ...FILES.map((file) => [urlOf(file), file])]);
+
+const sha256 = async (bytes) => [...new Uint8Array(await crypto.subtle.digest("SHA-256", bytes))]
+  .map((byte) => byte.toString(16).padStart(2, "0")).join("");
+// The release's cache, named by its contents as well as its version and folder, so that two
+// builds of one version never share one.
+const CACHE = sha256(new TextEncoder().encode(JSON.stringify(RELEASE)))
+  .then((id) => `guess ${RELEASE.version} ${id.slice(0, 16)} ${SCOPE}`);
+
+// Resolves to `file` with exactly the release's bytes, asked of the server past any copy in the
+// browser's cache that the server no longer vouches for; rejects on anything else.
+async function fetchChecked(file) {
+  const response = await fetch(urlOf(file), { cache: "no-cache" });
+  const bytes = await response.arrayBuffer();
+  if (!response.ok || await sha256(bytes) !== RELEASE.files[file]) {
+    throw new Error(`${file}: ${response.status}, not this release's bytes`);
+  }
+  const type = response.headers.get("Content-Type");
+  return () => new Response(bytes, { headers: type ? { "Content-Type": type } : {} });
+}
+
+// Keeps every file of the release, or none: the install fails, and an older release stays.
 self.addEventListener("install", (event) => {
-  self.skipWaiting();  // it serves as the old worker does, so it may take over at once
-  event.waitUntil(caches.open(CACHE).then((cache) =>
-    cache.addAll([...FILES].map((url) => new Request(url, { cache: "no-cache" })))));
+  event.waitUntil((async () => {
+    const answers = await Promise.all(FILES.map(fetchChecked));
+    const name = await CACHE;
+    const cache = await caches.open(name);
+    try {
+      await Promise.all([...ANSWERS].map(([url, file]) =>
+        cache.put(url, answers[FILES.indexOf(file)]())));
+    } catch (error) {  // no room for it all
+      await caches.delete(name);
+      throw error;
+    }
+  })());
 });
 
-// Removes the caches of this page's earlier releases, not those of a page in another folder.
+// Removes what earlier releases of this page kept, not what a page in another folder keeps.
 self.addEventListener("activate", (event) => {
-  const scope = ` ${self.registration.scope}`;
-  event.waitUntil(caches.keys()
-    .then((names) => Promise.all(names
-      .filter((name) => name !== CACHE && name.startsWith("guess ") && name.endsWith(scope))
-      .map((name) => caches.delete(name))))
-    // The page's own request goes out as the worker starts, rather than once it has started.
-    .then(() => self.registration.navigationPreload?.enable())
-    .then(() => self.clients.claim()));
+  event.waitUntil((async () => {
+    const name = await CACHE;
+    const names = await caches.keys();
+    await Promise.all(names.filter((other) => other !== name && other.startsWith("guess ")
+      && other.endsWith(` ${SCOPE}`)).map((other) => caches.delete(other)));
+  })());
 });
 
-// The network's answer, as the browser fetches without a worker, its own cache doing what the
-// server says.
-const fromNetwork = async (event) => await event.preloadResponse ?? fetch(event.request);
+// The page's word that the player chose to start the new release now.
+self.addEventListener("message", (event) => {
+  if (event.data === "start") self.skipWaiting();
+});
 
+// A start of the page while a new release waits: the new release takes over, and the browser is
+// told to ask again, so that the page starts whole from it. It takes over only once this answer
+// has gone, as a worker is replaced only once it has answered what it was asked.
+function startNewRelease() {
+  self.registration.waiting.postMessage("start");
+  return new Response('<!doctype html><meta http-equiv="refresh" content="0">',
+    { headers: { "Content-Type": "text/html" } });
+}
+
+// The page's own files come from the kept release, at once; the network is asked only for what
+// is not kept. Everything else is left to the browser.
 self.addEventListener("fetch", (event) => {
   const url = new URL(event.request.url);
   url.search = "";
   url.hash = "";
-  if (event.request.method !== "GET") return;
-  if (!FILES.has(url.href)) {
-    // Another page of the folder comes from the network, as without a worker, but through
-    // the worker: where navigation preload is on and the worker leaves a navigation alone,
-    // WebKitGTK 2.52 corrupts its network process's memory (on Debian 13, in 5 of 10 runs of
-    // the browser test's WebKitGTK rows, whose pages are not the worker's).
-    if (event.request.mode === "navigate") {
-      event.respondWith(fromNetwork(event));
-    }
-    return;
-  }
+  if (event.request.method !== "GET" || !ANSWERS.has(url.href)) return;
   event.respondWith((async () => {
-    const cache = await caches.open(CACHE);
-    try {
-      const response = await fromNetwork(event);
-      if (response.ok) event.waitUntil(cache.put(url.href, response.clone()));
-      return response;
-    } catch (error) {
-      const kept = await cache.match(url.href);
-      if (kept) return kept;
-      throw error;
+    if (event.request.mode === "navigate" && self.registration.waiting) {
+      return startNewRelease();
     }
+    return await caches.match(url.href, { cacheName: await CACHE }) ?? fetch(event.request);
   })());
 });

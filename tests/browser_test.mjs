@@ -10,16 +10,18 @@
 // display for MiniBrowser: scripts/with-display starts one).
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { cpSync, existsSync, mkdtempSync, openSync, readFileSync, rmSync, utimesSync,
-  writeFileSync } from "node:fs";
+import { createHash } from "node:crypto";
+import { cpSync, existsSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync,
+  utimesSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { setTimeout as sleep } from "node:timers/promises";
 import { chromium, devices } from "playwright-core";
-import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, Unperformable,
-  withPreloadedPage } from "./browsers.mjs";
+import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, PRELOADED_PAGE,
+  Unperformable, withPreloadedPage } from "./browsers.mjs";
+import { LOGIN_PAGE, networkServer } from "./network_server.mjs";
 import { serve } from "./static_server.mjs";
 
 const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM, GUESS_FIREFOX,
@@ -130,6 +132,37 @@ const layouts = [
   { name: "a Dvorak layout's e, on the D key", key: "e", code: "KeyD", ends: false },
 ];
 
+// The network as a phone meets it once the page has been visited: at each of `faults` (states of
+// tests/network_server.mjs), the page, visited again, starts at once from the release it kept
+// and plays a whole game. `first` is the network at the first visit.
+const networks = [
+  { name: "down", faults: [{ refuse: true }], everywhere: true },
+  { name: "never answering", faults: [{ hang: true }], everywhere: true },
+  { name: "answering 20 s late", faults: [{ late: 20000 }] },
+  { name: "a login page at every address, then down, then back",
+    faults: [{ portal: true }, { refuse: true }, {}] },
+  { name: "guess.wasm served as another type at the first visit, then down",
+    first: { fault: { file: "guess.wasm", type: "application/octet-stream" } },
+    faults: [{ refuse: true }] },
+];
+
+// A release, or a broken one, that lands once v1 is kept (`state` of tests/network_server.mjs):
+// the release (`shows`) that the second visit after it plays, whole, and plays with no network.
+const deploys = [
+  { name: "a new release", state: { folder: "v2" }, shows: "v2" },
+  { name: "a new release, sent with no-cache", state: { folder: "v2", noCache: true },
+    shows: "v2" },
+  { name: "a new release whose guess.wasm is missing",
+    state: { folder: "v2", fault: { file: "guess.wasm", status: 404, body: "" } }, shows: "v1" },
+  { name: "a new release whose main.js fails",
+    state: { folder: "v2", fault: { file: "main.js", status: 500, body: "" } }, shows: "v1" },
+  { name: "a new release whose guess.wasm is cut to 0 bytes",
+    state: { folder: "v2", fault: { file: "guess.wasm", body: "" } }, shows: "v1" },
+  { name: "a new release whose main.js is a login page",
+    state: { folder: "v2", fault: { file: "main.js", body: LOGIN_PAGE, type: "text/html" } },
+    shows: "v1" },
+];
+
 // The native game's replies to `steps`, sent one by one, each once the game waits again.
 async function nativeReplies(steps) {
   const folder = mkdtempSync(join(tmpdir(), "guess-browser-"));
@@ -189,6 +222,82 @@ const engines = {
     browserPath: GUESS_MINIBROWSER }),
 };
 
+const sha256 = (bytes) => createHash("sha256").update(bytes).digest("hex");
+const releases = {};  // v1, v2, v3: the tests' own releases of the page
+
+// The page as built, made the tests' own release `version`: its heading, main.js and guess.wasm
+// (a custom section) changed, so that each tells the release, with WebKitGTK's preloaded copy of
+// the page among its files, and its service worker's list of files, with their SHA-256, written
+// anew as the build writes it, each file dated `minutes` on, as a later release is (Python's
+// server compares dates to the second). Returns its folder and what the worker keeps of it: the
+// SHA-256 of each address, relative to the page's.
+function makeRelease(version, minutes) {
+  const built = mkdtempSync(join(tmpdir(), "guess-release-"));
+  cpSync(GUESS_WEB_DIR, built, { recursive: true });
+  const edit = (file, change) => writeFileSync(join(built, file),
+    change(readFileSync(join(built, file))));
+  edit("index.html", (html) => html.toString().replace("<h1>Guess the number</h1>",
+    `<h1>Guess the number ${version}</h1>`));
+  edit("main.js", (js) => `${js}document.body.dataset.release = "${version}";\n`);
+  const name = Buffer.from(version);
+  edit("guess.wasm", (wasm) => Buffer.concat([wasm, Buffer.from([0, name.length + 1,
+    name.length]), name]));
+  const folder = withPreloadedPage(built, MOMENT_MS);
+  rmSync(built, { recursive: true, force: true });
+  const worker = readFileSync(join(folder, "sw.js"), "utf8");
+  const [, listed] = /const RELEASE = (\{.*?\n\});/s.exec(worker);
+  const files = Object.fromEntries([...Object.keys(JSON.parse(listed).files), "preload.js",
+    PRELOADED_PAGE].map((file) => [file, sha256(readFileSync(join(folder, file)))]));
+  writeFileSync(join(folder, "sw.js"), worker.replace(listed,
+    JSON.stringify({ version, files }, null, 2)));
+  const date = new Date(Date.now() + minutes * 60000);
+  for (const file of readdirSync(folder)) utimesSync(join(folder, file), date, date);
+  return { version, folder, kept: { "": files["index.html"], ...files } };
+}
+
+// Requires that the page's origin keeps one release, `release`, whole, and nothing else.
+async function requireKept(s, address, release) {
+  const kept = await s.evaluate(async () => {
+    const hex = async (response) => [...new Uint8Array(await crypto.subtle.digest("SHA-256",
+      await response.arrayBuffer()))].map((byte) => byte.toString(16).padStart(2, "0")).join("");
+    const all = {};
+    for (const name of await caches.keys()) {
+      const cache = await caches.open(name);
+      all[name] = {};
+      for (const request of await cache.keys()) {
+        all[name][request.url] = await hex(await cache.match(request));
+      }
+    }
+    return all;
+  });
+  const names = Object.keys(kept);
+  assert.equal(names.length, 1, `one release kept, not ${names.join(", ") || "none"}`);
+  assert.ok(names[0].startsWith(`guess ${release.version} `), names[0]);
+  assert.deepEqual(Object.values(kept)[0], Object.fromEntries(Object.entries(release.kept)
+    .map(([file, hash]) => [`${address}${file}`, hash])));
+}
+
+// Waits, for at most 20 s, until the page's service worker is active, its release kept.
+const workerActive = (s) => s.evaluate(() => Promise.race([
+  navigator.serviceWorker.ready.then(() => true),
+  new Promise((resolve) => { setTimeout(() => resolve(false), 20000); })]));
+
+// Visits the page again, and waits until the browser's look for a new release has asked `net`
+// for `file` and the worker that it found has kept its release or failed to.
+async function visitFindingRelease(s, net, file = "guess.wasm") {
+  const asked = net.requested(file);
+  await s.visit();
+  for (let tries = 0; net.requested(file) === asked; tries += 1) {
+    assert.ok(tries < 200, `no new worker asked for ${file}`);
+    await sleep(25);
+  }
+  await s.evaluate(async () => {
+    const registration = await navigator.serviceWorker.getRegistration();
+    while (registration.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
+    return true;
+  });
+}
+
 let folder;
 let server;
 let address;
@@ -199,12 +308,44 @@ before(async () => {
     + " built: cmake --preset linux && cmake --build --preset linux --target guess");
   folder = withPreloadedPage(GUESS_WEB_DIR, MOMENT_MS);
   ({ server, address } = await serve(folder));
+  for (const [minutes, version] of ["v1", "v2", "v3"].entries()) {
+    releases[version] = makeRelease(version, minutes);
+  }
 });
 
 after(() => {
   server?.kill();
-  if (folder) rmSync(folder, { recursive: true, force: true });
+  for (const made of [folder, ...Object.values(releases).map((release) => release.folder)]) {
+    if (made) rmSync(made, { recursive: true, force: true });
+  }
 });
+
+// Serves the tests' own releases, v1 first, for a test; closes the server once `run(net)` ends.
+async function withNetwork(run) {
+  const net = await networkServer(Object.fromEntries(Object.entries(releases)
+    .map(([version, release]) => [version, release.folder])));
+  try {
+    return await run(net);
+  } finally {
+    await net.close();
+  }
+}
+
+// Opens the page on `net`, v1 served, `first` the network's state, and waits until it is kept.
+async function openKept(engine, net, first = {}) {
+  await net.set({ folder: "v1", ...first });
+  const s = await engine.open(net.address, { moment: MOMENT_MS });
+  assert.equal(await s.attribute("#console", "data-state"), "waiting", "the first visit plays");
+  assert.ok(await workerActive(s), "the release was kept");
+  await requireKept(s, net.address, releases.v1);
+  return s;
+}
+
+// Requires the page in `s` to be release `version`, its heading and its script alike.
+async function requireRelease(s, version) {
+  assert.deepEqual(await s.evaluate(() => [document.querySelector("h1").textContent,
+    document.body.dataset.release]), [`Guess the number ${version}`, version]);
+}
 
 const isFocused = (s, id) => s.evaluate((name) => document.activeElement?.id === name, id);
 
@@ -281,6 +422,24 @@ for (const [name, launch] of Object.entries(engines)) {
         assert.deepEqual(await s.problems(), []);
         await s.close();
       });
+    }
+
+    for (const network of networks.filter((row) => row.everywhere || name === "Chromium")) {
+      test(`once kept, the page starts at once from its release: the network ${network.name}`,
+        (t) => withNetwork(async (net) => {
+          const s = await openKept(engine, net, network.first);
+          for (const fault of network.faults) {
+            await net.set({ folder: "v1", fault });
+            const start = Date.now();
+            await s.visit();
+            const seconds = (Date.now() - start) / 1000;
+            assert.ok(seconds < 5, `${JSON.stringify(fault)}: the page started in ${seconds} s`);
+            await requireRelease(s, "v1");
+            assert.ok(await playDialogue(t, s, dialogues[0]), JSON.stringify(fault));
+          }
+          await requireKept(s, net.address, releases.v1);
+          await s.close();
+        }));
     }
 
     if (name !== "Chromium") return;
@@ -428,66 +587,93 @@ for (const [name, launch] of Object.entries(engines)) {
         await s.close();
       });
 
-    test("a page once visited plays with no network; a new release shows once online",
-      async (t) => {
-        const own = mkdtempSync(join(tmpdir(), "guess-offline-"));  // its files change here
-        cpSync(folder, own, { recursive: true });
-        const served = await serve(own);
-        try {
-          const s = await engine.open(served.address, { moment: MOMENT_MS });
-          await s.page.waitForFunction(() => navigator.serviceWorker.controller);
-          // Another page of the folder comes from the network, yet through the worker: one
-          // that leaves a navigation alone with navigation preload on crashes WebKitGTK 2.52.
-          writeFileSync(join(own, "notes.txt"), "Another page.\n");
-          const other = await s.page.goto(`${served.address}notes.txt`);
-          assert.ok(other.fromServiceWorker(), "another page passes through the worker");
-          assert.equal(await other.text(), "Another page.\n");
-          await s.page.goto(served.address);
-          await s.settled();
-          // A new release: a changed page, and a worker of another version.
-          const change = (file, from, to) => {
-            const text = readFileSync(join(own, file), "utf8");
-            assert.ok(text.includes(from), `${file} has no ${from}`);
-            writeFileSync(join(own, file), text.replace(from, to));
-            // Dated a minute on, as a later release is: the server compares dates to the second.
-            const later = new Date(Date.now() + 60000);
-            utimesSync(join(own, file), later, later);
-          };
-          change("index.html", "<h1>Guess the number</h1>", "<h1>Guess the number again</h1>");
-          const [version] = /guess [^ ]+ /.exec(readFileSync(join(own, "sw.js"), "utf8"));
-          change("sw.js", version, "guess 99.0.0 ");
-          await s.page.reload();
-          await s.settled();
-          assert.equal(await s.text("h1"), "Guess the number again", "the new page");
-          const cache = `guess 99.0.0 ${served.address}`;
-          // The new worker takes over, and removes the old release's cache.
-          assert.deepEqual(await s.evaluate(async (name) => {
-            for (let tries = 0; tries < 200; tries += 1) {
-              const names = await caches.keys();
-              if (names.join() === name) return names;
-              await new Promise((resolve) => { setTimeout(resolve, 50); });
-            }
-            return caches.keys();
-          }, cache), [cache]);
-          // The page's own files, and nothing else.
-          const files = ["", "index.html", "style.css", "load.js", "main.js", "wasi.js",
-            "favicon.svg", "apple-touch-icon.png", "manifest.webmanifest", "guess.wasm"];
-          assert.deepEqual(await s.evaluate(async (name) => (await (await caches.open(name))
-            .keys()).map((request) => request.url).sort(), cache),
-          files.map((file) => `${served.address}${file}`).sort());
-          // No network: the browser offline, and the server gone.
-          await s.page.context().setOffline(true);
-          served.server.kill();
-          await s.page.reload();
-          await s.settled();
-          assert.equal(await s.text("h1"), "Guess the number again", "the kept page");
+    for (const deploy of deploys) {
+      test(`the second visit after ${deploy.name} plays ${deploy.shows}, whole, and offline`,
+        (t) => withNetwork(async (net) => {
+          const s = await openKept(engine, net);
+          await net.set(deploy.state);
+          await visitFindingRelease(s, net, deploy.state.fault?.file);
+          await requireRelease(s, "v1");
+          await s.visit();
+          await requireRelease(s, deploy.shows);
+          await requireKept(s, net.address, releases[deploy.shows]);
+          await net.set({ folder: "v2", fault: { refuse: true } });
+          await s.visit();
+          await requireRelease(s, deploy.shows);
           assert.ok(await playDialogue(t, s, dialogues[0]));
           await s.close();
-        } finally {
-          served.server.kill();
-          rmSync(own, { recursive: true, force: true });
+        }));
+    }
+
+    test("a release that lands while the worker keeps the one before is kept only whole",
+      (t) => withNetwork(async (net) => {
+        const s = await openKept(engine, net);
+        const asked = net.requested("guess.wasm");
+        // v2's worker asks for guess.wasm, and v3 lands before the answer goes.
+        await net.set({ folder: "v2", fault: { late: 1000, file: "guess.wasm" } });
+        await s.visit();
+        for (let tries = 0; net.requested("guess.wasm") === asked; tries += 1) {
+          assert.ok(tries < 200, "v2's worker did not ask for guess.wasm");
+          await sleep(25);
         }
-      });
+        await net.set({ folder: "v3" });
+        await s.evaluate(async () => {
+          const registration = await navigator.serviceWorker.getRegistration();
+          while (registration.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
+          return true;
+        });
+        await requireKept(s, net.address, releases.v1);
+        await visitFindingRelease(s, net);
+        await requireRelease(s, "v1");
+        await s.visit();
+        await requireRelease(s, "v3");
+        await requireKept(s, net.address, releases.v3);
+        assert.ok(await playDialogue(t, s, dialogues[0]));
+        await s.close();
+      }));
+
+    test("a tab in the middle of a game plays on, online and offline, as a new release takes over",
+      (t) => withNetwork(async (net) => {
+        const s = await openKept(engine, net);
+        await s.visit();  // from the kept release
+        // Another tab finds v2 and starts it, and then the network goes down.
+        const takeover = { echo: "", sent: "", act: async () => {
+          await net.set({ folder: "v2" });
+          const other = await engine.open(net.address, { moment: MOMENT_MS,
+            context: s.page.context() });
+          await visitFindingRelease(other, net);
+          await other.visit();
+          await requireRelease(other, "v2");
+          await other.close();
+          await net.set({ folder: "v2", fault: { refuse: true } });
+        } };
+        const [first, ...rest] = dialogues[0].steps;
+        assert.ok(await playDialogue(t, s, { ...dialogues[0], steps: [first, takeover, ...rest] }));
+        await requireRelease(s, "v1");
+        await s.close();
+      }));
+
+    test("a new release kept while the page is open is offered under the console, and starts",
+      (t) => withNetwork(async (net) => {
+        const s = await openKept(engine, net);
+        await s.visit();  // from the kept release
+        assert.ok(!await s.page.locator("#update").isVisible(), "nothing new yet");
+        await net.set({ folder: "v2" });
+        await s.evaluate(async () => {
+          await (await navigator.serviceWorker.ready).update();
+          return true;
+        });
+        await s.page.locator("#update").waitFor({ state: "visible" });
+        assert.equal((await s.text("#update")).replace(/\s+/g, " "),
+          "A new version of the game is ready. Start it");
+        await s.click("#start-update");
+        await s.page.waitForFunction(() => document.body.dataset.release === "v2");
+        await s.settled();
+        await requireRelease(s, "v2");
+        assert.ok(!await s.page.locator("#update").isVisible(), "the line is gone");
+        assert.ok(await playDialogue(t, s, dialogues[0]));
+        await s.close();
+      }));
 
     test("where no service worker runs, the page plays as it is", async (t) => {
       for (const [where, url, options, secure] of [
@@ -510,7 +696,7 @@ for (const [name, launch] of Object.entries(engines)) {
       try {
         const page = context.pages()[0] ?? await context.newPage();
         await page.goto(address);
-        await page.waitForFunction(() => navigator.serviceWorker.controller);
+        await page.waitForFunction(() => navigator.serviceWorker.ready.then(() => true));
         const cdp = await context.newCDPSession(page);
         assert.deepEqual((await cdp.send("Page.getInstallabilityErrors")).installabilityErrors,
           []);

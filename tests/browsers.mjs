@@ -8,7 +8,8 @@
 //     with Date.now() frozen at `moment` (milliseconds; for WebKitGTK, at the moment that
 //     withPreloadedPage wrote into the served folder), once the game waits or has ended;
 //     `options` are Chromium's context options (a phone, a colour scheme), and Chromium calls
-//     `prepare(page, context)` before it goes to the page (to change what the server answers).
+//     `prepare(page, context)` before it goes to the page (to change what the server answers);
+//     given Chromium's `context` of another session, the page opens in a tab of that context.
 //     It resolves to a session, whose actions all return promises:
 //   type(text)                 types `text` key by key into what has the focus
 //   press(key)                 presses "Enter", "Backspace", "Control+D" or the like
@@ -17,6 +18,8 @@
 //   text(selector)             the element's textContent
 //   attribute(selector, name), property(selector, name)  the element's attribute or property
 //   evaluate(fn, ...args)      calls fn(...args) in the page (only fn's source goes there)
+//   visit()                    goes to the page's address again, as a player does who comes
+//                              back, and waits until it is settled()
 //   settled()                  waits until #console's data-state is "waiting", "ended" or
 //                              "failed" (the game could not load)
 //   problems()                 console errors and warnings, uncaught errors and failed or
@@ -66,9 +69,9 @@ export async function launchChromium({ executablePath }) {
     args: [`--host-resolver-rules=MAP ${INSECURE_HOST} 127.0.0.1`] });
   return {
     close: () => browser.close(),
-    async open(address, { moment, options = {}, prepare = () => {} }) {
+    async open(address, { moment, options = {}, prepare = () => {}, context: shared }) {
       // A touch screen beside the mouse, as Firefox and WebKitGTK have, so that tap() works.
-      const context = await browser.newContext({ hasTouch: true, ...options,
+      const context = shared ?? await browser.newContext({ hasTouch: true, ...options,
         permissions: ["clipboard-read", "clipboard-write"] });
       const page = await context.newPage();
       const problems = watch(page, address);
@@ -91,8 +94,12 @@ export async function launchChromium({ executablePath }) {
         evaluate: (fn, ...args) => page.evaluate(`(${fn})(...${JSON.stringify(args)})`),
         // Present, as in the other engines: a console that failed is hidden.
         settled: () => page.waitForSelector(SETTLED, { state: "attached" }),
+        async visit() {
+          await page.goto(address);
+          await session.settled();
+        },
         problems: async () => problems,
-        close: () => context.close(),
+        close: () => (shared ? page.close() : context.close()),
       };
       await session.settled();
       return session;
@@ -136,6 +143,10 @@ export async function launchFirefox({ executablePath }) {
         property: (selector, name) => page.$eval(selector, (e, n) => e[n], name),
         evaluate: (fn, ...args) => page.evaluate(fn, ...args),
         settled: () => page.waitForSelector(SETTLED),
+        async visit() {
+          await page.goto(address);
+          await session.settled();
+        },
         problems: async () => problems,
         close: () => context.close(),
       };
@@ -291,6 +302,10 @@ export async function launchWebKit({ driverPath, browserPath }) {
         evaluate,
         settled: () => driver.wait(() => evaluate((s) => document.querySelector(s) !== null,
           SETTLED), 30000, "the game neither waited nor ended"),
+        async visit() {
+          await driver.get(`${address}${PRELOADED_PAGE}`);
+          await session.settled();
+        },
         problems: () => evaluate(() => [...window.guessTestProblems,
           ...performance.getEntriesByType("resource").map(({ name }) => name)
             .filter((name) => !name.startsWith(location.origin))

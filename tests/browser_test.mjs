@@ -321,6 +321,21 @@ for (const [name, launch] of Object.entries(engines)) {
       await s.close();
     });
 
+    test("a phone turned, or its keyboard opened, keeps the field in view", async () => {
+      for (const [turn, size] of [["turned", { width: 915, height: 412 }],
+        ["with its keyboard open", { width: 412, height: 520 }]]) {
+        const s = await engine.open(address, { moment: MOMENT_MS,
+          options: { ...devices["Pixel 7"] } });
+        const { page } = s;
+        await s.paste("0\n".repeat(20));  // a transcript taller than the turned phone
+        await s.settled();
+        assert.ok(await fieldInView(s), "the field is in view before");
+        await page.setViewportSize(size);
+        assert.ok(await fieldInView(s), `the field is in view, the phone ${turn}`);
+        await s.close();
+      }
+    });
+
     for (const failure of unloadable) {
       test(`where the game cannot load, it says why and offers to try again: ${failure.name}`,
         async () => {

@@ -73,6 +73,10 @@ function scrollToField() {
   });
 }
 
+// And as the view changes size: a phone turned, or its keyboard opened, which cuts the visual
+// viewport alone. Where there is none, the window's size is the view's.
+(window.visualViewport ?? window).addEventListener("resize", scrollToField);
+
 // Adds `text` to the line being written, in the style `kind` where given.
 function append(line, text, kind) {
   const last = line.lastChild;

@@ -370,6 +370,8 @@ for (const [name, launch] of Object.entries(engines)) {
           assert.ok(said.includes(failure.reason), said);
           assert.ok(!await s.evaluate(() => document.getElementById("line").checkVisibility()),
             "the field is hidden");
+          assert.ok(!await s.page.locator("#restart").isVisible(),
+            "New game is hidden, beside Try again");
           await s.page.unroute(url);
           const reloaded = s.page.waitForEvent("domcontentloaded");
           await s.click("#retry");

@@ -15,6 +15,9 @@ const encoder = new TextEncoder();
 const END_OF_INPUT = new Uint8Array(0);
 const LINE_BREAK = /\r\n|\r|\n/;
 const PROMPT = "Please enter a guess between 1 and 100: ";
+// The lines the transcript keeps, the oldest going first, as a terminal keeps its scrollback:
+// every line kept made each later guess slower, and a long session's page ever larger.
+const SCROLLBACK = 2000;
 
 // Standard input as a terminal's line editing hands it on: each sent line is one read, a read
 // takes no more than the game asks for, and an empty chunk is the end of input (Ctrl-D).
@@ -58,6 +61,7 @@ class Input {
 let input = new Input();
 let firstWait = keepForOffline;  // once, when the first game first waits
 let shown = "";  // the end of what the game wrote last, as long as the prompt
+let lines = 0;  // the transcript's, the one being written included
 let scrolling = false;
 
 // Keeps the field in view, once a frame however much is written: laying out the whole
@@ -70,6 +74,10 @@ function scrollToField() {
     field.scrollIntoView({ block: "nearest" });
   });
 }
+
+// And as the view changes size: a phone turned, or its keyboard opened, which cuts the visual
+// viewport alone. Where there is none, the window's size is the view's.
+(window.visualViewport ?? window).addEventListener("resize", scrollToField);
 
 // Adds `text` to the line being written, in the style `kind` where given.
 function append(line, text, kind) {
@@ -95,10 +103,12 @@ function show(text, kind = "") {
     if (line === null || line.classList.contains("ended")) {
       line = document.createElement("span");
       transcript.append(line);
+      lines += 1;
     }
     append(line, piece, kind);
     if (piece.endsWith("\n")) line.className = "ended";
   }
+  for (; lines > SCROLLBACK; lines -= 1) transcript.firstElementChild.remove();
   scrollToField();
 }
 
@@ -168,6 +178,7 @@ const game = fetch("guess.wasm").then((response) => {
 async function play() {
   const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
   transcript.textContent = "";
+  lines = 0;
   shown = "";
   status.textContent = "";
   restart.hidden = true;

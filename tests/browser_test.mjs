@@ -135,7 +135,8 @@ const layouts = [
 
 // The network as a phone meets it once the page has been visited: at each of `faults` (states of
 // tests/network_server.mjs), the page, visited again, starts at once from the release it kept
-// and plays a whole game. `first` is the network at the first visit.
+// and plays a whole game. `first` is the network at the first visit. Every answer is sent with
+// no-cache, so that the browser's cache cannot stand in for the kept release.
 const networks = [
   { name: "down", faults: [{ refuse: true }], everywhere: true },
   { name: "never answering", faults: [{ hang: true }], everywhere: true },
@@ -229,10 +230,10 @@ const releases = {};  // v1, v2, v3: the tests' own releases of the page
 // The page as built, made the tests' own release `version`: its heading, main.js and guess.wasm
 // (a custom section) changed, so that each tells the release, with WebKitGTK's preloaded copy of
 // the page among its files, and its service worker's list of files, with their SHA-256, written
-// anew as the build writes it, each file dated `minutes` on, as a later release is (Python's
-// server compares dates to the second). Returns its folder and what the worker keeps of it: the
+// anew as the build writes it, each file dated `hours` ago, as a release made earlier is: the
+// browser's cache then keeps Python's answers fresh for a tenth of their age. Returns its folder and what the worker keeps of it: the
 // SHA-256 of each address, relative to the page's.
-function makeRelease(version, minutes) {
+function makeRelease(version, hours) {
   const built = mkdtempSync(join(tmpdir(), "guess-release-"));
   cpSync(GUESS_WEB_DIR, built, { recursive: true });
   const edit = (file, change) => writeFileSync(join(built, file),
@@ -251,7 +252,7 @@ function makeRelease(version, minutes) {
     PRELOADED_PAGE].map((file) => [file, sha256(readFileSync(join(folder, file)))]));
   writeFileSync(join(folder, "sw.js"), worker.replace(listed,
     JSON.stringify({ version, files }, null, 2)));
-  const date = new Date(Date.now() + minutes * 60000);
+  const date = new Date(Date.now() - hours * 3600000);
   for (const file of readdirSync(folder)) utimesSync(join(folder, file), date, date);
   return { version, folder, kept: { "": files["index.html"], ...files } };
 }
@@ -309,8 +310,8 @@ before(async () => {
     + " built: cmake --preset linux && cmake --build --preset linux --target guess");
   folder = withPreloadedPage(GUESS_WEB_DIR, MOMENT_MS);
   ({ server, address } = await serve(folder));
-  for (const [minutes, version] of ["v1", "v2", "v3"].entries()) {
-    releases[version] = makeRelease(version, minutes);
+  for (const [version, hours] of Object.entries({ v1: 48, v2: 24, v3: 1 })) {
+    releases[version] = makeRelease(version, hours);
   }
 });
 
@@ -460,9 +461,9 @@ for (const [name, launch] of Object.entries(engines)) {
     for (const network of networks.filter((row) => row.everywhere || name === "Chromium")) {
       test(`once kept, the page starts at once from its release: the network ${network.name}`,
         (t) => withNetwork(async (net) => {
-          const s = await openKept(engine, net, network.first);
+          const s = await openKept(engine, net, { noCache: true, ...network.first });
           for (const fault of network.faults) {
-            await net.set({ folder: "v1", fault });
+            await net.set({ folder: "v1", noCache: true, fault });
             const start = Date.now();
             await s.visit();
             const seconds = (Date.now() - start) / 1000;

@@ -50,7 +50,8 @@ const bare = mkdtempSync(join(tmpdir(), "guess-bench-"));
 writeFileSync(join(bare, "index.html"), '<!doctype html><html lang="en"><head><meta charset="utf-8">'
   + `<title>bare</title><link rel="icon" href="data:,"></head><body><pre id="transcript">${PROMPT}`
   + "</pre></body></html>");
-const nets = { page: await networkServer({ page: folder }), bare: await networkServer({ page: bare }) };
+const nets = { page: await networkServer({ page: folder }),
+  bare: await networkServer({ page: bare }) };
 const worker = existsSync(join(folder, "sw.js"));
 const browser = await chromium.launch({ executablePath: process.env.GUESS_CHROMIUM
   ?? "/usr/bin/chromium" });

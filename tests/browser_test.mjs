@@ -232,8 +232,8 @@ const releases = {};  // v1, v2, v3: the tests' own releases of the page
 // (a custom section) changed, so that each tells the release, with WebKitGTK's preloaded copy of
 // the page among its files, and its service worker's list of files, with their SHA-256, written
 // anew as the build writes it, each file dated `hours` ago, as a release made earlier is: the
-// browser's cache then keeps Python's answers fresh for a tenth of their age. Returns its folder and what the worker keeps of it: the
-// SHA-256 of each address, relative to the page's.
+// browser's cache then keeps Python's answers fresh for a tenth of their age. Returns its folder
+// and what the worker keeps of it: the SHA-256 of each address, relative to the page's.
 function makeRelease(version, hours) {
   const built = mkdtempSync(join(tmpdir(), "guess-release-"));
   cpSync(GUESS_WEB_DIR, built, { recursive: true });
@@ -286,14 +286,16 @@ const workerActive = (s) => s.evaluate(() => Promise.race([
   new Promise((resolve) => { setTimeout(() => resolve(false), 20000); })]));
 
 // Visits the page again, and waits until the browser's look for a new release has asked `net`
-// for `file` and the worker that it found has kept its release or failed to.
-async function visitFindingRelease(s, net, file = "guess.wasm") {
+// for `file`, and then, once `meanwhile()` has done, until the worker that it found has kept its
+// release or failed to.
+async function visitFindingRelease(s, net, file = "guess.wasm", meanwhile = async () => {}) {
   const asked = net.requested(file);
   await s.visit();
   for (let tries = 0; net.requested(file) === asked; tries += 1) {
     assert.ok(tries < 200, `no new worker asked for ${file}`);
     await sleep(25);
   }
+  await meanwhile();
   await s.evaluate(async () => {
     const registration = await navigator.serviceWorker.getRegistration();
     while (registration.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
@@ -687,20 +689,9 @@ for (const [name, launch] of Object.entries(engines)) {
     test("a release that lands while the worker keeps the one before is kept only whole",
       (t) => withNetwork(async (net) => {
         const s = await openKept(engine, net);
-        const asked = net.requested("guess.wasm");
         // v2's worker asks for guess.wasm, and v3 lands before the answer goes.
         await net.set({ folder: "v2", fault: { late: 1000, file: "guess.wasm" } });
-        await s.visit();
-        for (let tries = 0; net.requested("guess.wasm") === asked; tries += 1) {
-          assert.ok(tries < 200, "v2's worker did not ask for guess.wasm");
-          await sleep(25);
-        }
-        await net.set({ folder: "v3" });
-        await s.evaluate(async () => {
-          const registration = await navigator.serviceWorker.getRegistration();
-          while (registration.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
-          return true;
-        });
+        await visitFindingRelease(s, net, "guess.wasm", () => net.set({ folder: "v3" }));
         await requireKept(s, net.address, releases.v1);
         await visitFindingRelease(s, net);
         await requireRelease(s, "v1");

@@ -1,9 +1,11 @@
 // Measures the web page in headless Chromium: the time from navigation to the first prompt
 // (median of LOADS loads) on a first visit, on a repeat visit (the release that the service
 // worker kept, and the browser's cache, warm), and on a repeat visit with the server accepting
-// connections and never answering; the first two beside a baseline measured in the same run, a
-// bare page that holds the prompt in its HTML, and the last beside the page's own repeat visit;
-// and the bytes of the page's files, raw and compressed with gzip -9 as a server sends each.
+// connections and never answering (a page with no prompt after 10 s counts as never showing
+// one); the first two beside a baseline measured in the same run, a bare page that holds the
+// prompt in its HTML, and the last beside the page's own repeat visit; and the bytes of the
+// page's files, raw and compressed with gzip -9 as a server sends each. Each page is served by
+// Python's own server, through tests/network_server.mjs, which can stop answering.
 //
 // Usage: node bench/web.mjs WEB_DIR [LOADS]   (WEB_DIR: the page as served, such as build's web/)
 import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
@@ -15,13 +17,15 @@ import { networkServer } from "../tests/network_server.mjs";
 
 const [folder, loads = "25"] = process.argv.slice(2);
 const PROMPT = "Please enter a guess between 1 and 100: ";
+const LIMIT = 10000;  // ms
 
 // The milliseconds from the start of navigating to the page on `net` in a fresh context, to
 // the moment the first prompt stands in the transcript: on a first visit, or (`repeat`) on a
 // second navigation, once the first has finished and its service worker, where it has one
-// (`worker`), has kept the release, with the network then in state `then`.
-async function firstPrompt(browser, net, { repeat = false, worker = false, then = {} } = {}) {
-  await net.set({ folder: "page" });
+// (`worker`), has kept the release, with the network in state `first` and then in `then`.
+async function firstPrompt(browser, net, { repeat = false, worker = false, first = {},
+  then = first } = {}) {
+  await net.set({ folder: "page", ...first });
   const context = await browser.newContext();
   const page = await context.newPage();
   await page.addInitScript((prompt) => {
@@ -32,10 +36,10 @@ async function firstPrompt(browser, net, { repeat = false, worker = false, then 
       }
     }).observe(document, { subtree: true, childList: true, characterData: true });
   }, PROMPT);
-  const arrival = async () => {
-    await page.goto(net.address);
-    return page.waitForFunction(() => window.firstPrompt).then((handle) => handle.jsonValue());
-  };
+  // A page that shows no prompt in LIMIT counts as never showing one.
+  const arrival = () => page.goto(net.address, { timeout: LIMIT })
+    .then(() => page.waitForFunction(() => window.firstPrompt, null, { timeout: LIMIT }))
+    .then((handle) => handle.jsonValue(), () => Infinity);
   if (repeat) {
     await arrival();
     if (worker) await page.waitForFunction(() => navigator.serviceWorker.ready.then(() => true));
@@ -71,8 +75,9 @@ try {
     visits["never answering"]["the repeat visit's"].push(repeat);
     visits["repeat visit"][BARE].push(await firstPrompt(browser, nets.bare, { repeat: true }));
     if (worker) {
-      visits["never answering"].page.push(await firstPrompt(browser, nets.page,
-        { repeat: true, worker, then: { fault: { hang: true } } }));
+      // Sent with no-cache, so that the browser's cache cannot stand in for the network.
+      visits["never answering"].page.push(await firstPrompt(browser, nets.page, { repeat: true,
+        worker, first: { noCache: true }, then: { noCache: true, fault: { hang: true } } }));
     }
   }
 } finally {

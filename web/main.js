@@ -29,7 +29,6 @@ class Input {
 
   push(bytes) {
     this.chunks.push(bytes);
-    consoleArea.dataset.state = "running";
     this.wake?.();
     this.wake = null;
   }
@@ -45,13 +44,8 @@ class Input {
     return chunk.subarray(0, size);
   }
 
-  // The game waits for the player here; "waiting" tells tests so too. A phone shows its number
-  // pad for a guess, and letters for the answer to "Play again? (Y/N)".
+  // Resolves once more has been pushed.
   arrival() {
-    field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
-    consoleArea.dataset.state = "waiting";
-    firstWait();
-    firstWait = () => {};
     return new Promise((resolve) => {
       this.wake = resolve;
     });
@@ -60,7 +54,6 @@ class Input {
 
 let input = new Input();
 let firstWait = keepForOffline;  // once, when the first game first waits
-let shown = "";  // the end of what the game wrote last, as long as the prompt
 let lines = 0;  // the transcript's, the one being written included
 let scrolling = false;
 
@@ -112,10 +105,16 @@ function show(text, kind = "") {
   scrollToField();
 }
 
+// Hands `bytes` to the game, which runs until it waits again.
+function toGame(bytes) {
+  consoleArea.dataset.state = "running";
+  input.push(bytes);
+}
+
 // Hands `text` to the game as typed, echoed where it was typed.
 function type(text) {
   show(text, "typed");
-  input.push(encoder.encode(text));
+  toGame(encoder.encode(text));
 }
 
 // Enter, or a tap on Send, which a phone's number pad needs for want of a return key.
@@ -140,7 +139,7 @@ field.addEventListener("keydown", (event) => {
   if (!isCtrlD(event)) return;
   event.preventDefault();  // the browser's own Ctrl-D bookmarks the page
   if (field.value === "") {
-    input.push(END_OF_INPUT);
+    toGame(END_OF_INPUT);
   } else {
     type(field.value);  // without a line end, as a terminal hands on a line ended by Ctrl-D
     field.value = "";
@@ -179,7 +178,6 @@ async function play() {
   const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
   transcript.textContent = "";
   lines = 0;
-  shown = "";
   status.textContent = "";
   restart.hidden = true;
   entry.hidden = false;
@@ -187,12 +185,23 @@ async function play() {
   field.focus();
   input = new Input();
   consoleArea.dataset.state = "running";
+  let shown = "";  // the end of what the game wrote last, as long as the prompt
   const write = (fd, bytes) => {
     const text = decoders[fd].decode(bytes, { stream: true });
     if (fd === 1) shown = (shown + text).slice(-PROMPT.length);
     show(text, fd === 2 ? "error" : "");
   };
-  const exitStatus = await runWasi(await game, input, write, () => Date.now());
+  // The game waits for the player; "waiting" tells tests so too. A phone shows its number pad
+  // for a guess, and letters for the answer to "Play again? (Y/N)".
+  const waits = () => {
+    field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
+    consoleArea.dataset.state = "waiting";
+    firstWait();
+    firstWait = () => {};
+    return input.arrival();
+  };
+  const stdin = { take: (size) => input.take(size), arrival: waits };
+  const exitStatus = await runWasi(await game, stdin, write, () => Date.now());
   field.value = "";
   field.disabled = true;
   entry.hidden = true;

@@ -37,10 +37,10 @@ list(APPEND copied ${guess_web_dir}/guess.wasm)
 # The service worker keeps the page's files of this release, each by its SHA-256.
 set(guess_kept_files ${guess_web_files} guess.wasm)
 add_custom_command(OUTPUT ${guess_web_dir}/sw.js
-  COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/web/sw.js -DOUT=${guess_web_dir}/sw.js
+  COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/web/sw.js.in -DOUT=${guess_web_dir}/sw.js
     -DDIR=${guess_web_dir} "-DFILES=${guess_kept_files}" -DVERSION=${PROJECT_VERSION}
     -P ${PROJECT_SOURCE_DIR}/cmake/web_release.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/web/sw.js ${PROJECT_SOURCE_DIR}/cmake/web_release.cmake ${copied}
+  DEPENDS ${PROJECT_SOURCE_DIR}/web/sw.js.in ${PROJECT_SOURCE_DIR}/cmake/web_release.cmake ${copied}
   COMMENT "Writing the service worker with the SHA-256 of each of the page's files"
   VERBATIM)
 add_custom_target(guess_web ALL DEPENDS ${copied} ${guess_web_dir}/sw.js)

@@ -43,7 +43,7 @@ BUILD_PACKAGES = ["cmake", "make", "g++", "dpkg-dev", "file", "g++-i686-linux-gn
 # What every build's tests need: GoogleTest's sources for the cross builds, the emulators, the
 # browsers and a virtual display for the page, and the checks' tools.
 TEST_PACKAGES = ["libgtest-dev", "googletest", "faketime", "python3", "qemu-user", "wine64",
-                 "unzip", "devscripts", "groff-base", "chromium", "firefox-esr",
+                 "unzip", "groff-base", "chromium", "firefox-esr",
                  "webkit2gtk-driver", "xvfb"]
 
 

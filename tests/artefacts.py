@@ -14,12 +14,34 @@ with the build's own binary tools, as CMake names them, and fails saying what it
                                      calling the stack protector
   install BUILD CMAKE                installs into an empty prefix the program and its manual
                                      page and nothing else, and the manual page renders cleanly
+
+The package that cpack made in BUILD, whose program plays under the build's EMULATOR, if any:
+  deb BUILD [EMULATOR...]            lintian-clean, laid out as Debian's policy asks of a game
+  tarball BUILD [EMULATOR...]        the static program, its manual page, README and licence
+  winzip BUILD                       the guess.exe that the build linked
+  page BUILD LICENSE [EMULATOR...]   the page as built, each file byte for byte, with the licence
 """
 import pathlib
 import re
 import subprocess
 import sys
+import tarfile
 import tempfile
+import zipfile
+
+PROMPT = "Please enter a guess between 1 and 100: "
+# Each path of the Debian package, with its mode and owner.
+DEB = """drwxr-xr-x root/root ./usr/
+drwxr-xr-x root/root ./usr/games/
+-rwxr-xr-x root/root ./usr/games/guess
+drwxr-xr-x root/root ./usr/share/
+drwxr-xr-x root/root ./usr/share/doc/
+drwxr-xr-x root/root ./usr/share/doc/guess/
+-rw-r--r-- root/root ./usr/share/doc/guess/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/guess/copyright
+drwxr-xr-x root/root ./usr/share/man/
+drwxr-xr-x root/root ./usr/share/man/man6/
+-rw-r--r-- root/root ./usr/share/man/man6/guess.6.gz""".splitlines()
 
 
 class Finding(Exception):
@@ -109,6 +131,76 @@ def install(build, cmake):
         if rendered.stderr or rendered.returncode:
             raise Finding(rendered.stderr)
     return "installs bin/guess and share/man/man6/guess.6; the manual page renders cleanly"
+
+
+def plays(program, emulator):
+    """An input that ends before a guess gets two prompts, the line end that closes the game,
+    and status 1, as the tests play it."""
+    played = subprocess.run([*emulator, program], input="x\n", capture_output=True, text=True)
+    if played.stdout != PROMPT * 2 + "\n" or played.returncode != 1:
+        raise Finding(f"{program}: played {played.stdout!r} with status {played.returncode}")
+
+
+def package(build, pattern):
+    """The one package in build whose name matches pattern."""
+    found = list(pathlib.Path(build).glob(pattern))
+    if len(found) != 1:
+        raise Finding(f"{len(found)} packages {pattern}, where cpack makes one")
+    return found[0]
+
+
+def deb(build, *emulator):
+    made = package(build, "guess_*.deb")
+    if subprocess.run(["lintian", "--fail-on", "error,warning", "--display-info", made]).returncode:
+        raise Finding(f"{made.name}: lintian finds fault")
+    listing = [" ".join((fields[0], fields[1], fields[-1]))
+               for fields in map(str.split, read("dpkg-deb", "--contents", made).splitlines())]
+    if listing != DEB:
+        raise Finding(f"{made.name} holds:\n" + "\n".join(listing))
+    with tempfile.TemporaryDirectory() as folder:
+        read("dpkg-deb", "--extract", made, folder)
+        plays(f"{folder}/usr/games/guess", emulator)
+    return f"{made.name}: lintian-clean, laid out as a game, and plays"
+
+
+def tarball(build, *emulator):
+    made = package(build, "guess-*-linux-*.tar.gz")
+    top = made.name.removesuffix(".tar.gz")
+    with tarfile.open(made) as archive, tempfile.TemporaryDirectory() as folder:
+        listing = sorted(archive.getnames())
+        if listing != [f"{top}/{name}" for name in ("LICENSE", "README.md", "guess", "guess.6")]:
+            raise Finding(f"{made.name} holds {' '.join(listing)}")
+        # Python 3.12 and later ask what to trust: plain files and folders.
+        archive.extractall(folder, **({"filter": "data"} if hasattr(tarfile, "data_filter") else {}))
+        plays(f"{folder}/{top}/guess", emulator)
+    return f"{made.name}: the program, its manual page, README and licence; plays"
+
+
+def winzip(build):
+    made = package(build, "guess-*-win*.zip")
+    # guess.exe as linked, stripped already and with no time in its header, so the same commit
+    # zips the same guess.exe whenever cpack runs.
+    with zipfile.ZipFile(made) as archive:
+        exe = archive.read(f"{made.name.removesuffix('.zip')}/guess.exe")
+    if exe != pathlib.Path(build, "guess.exe").read_bytes():
+        raise Finding(f"{made.name}: not the guess.exe that the build linked")
+    return f"{made.name}: the guess.exe that the build linked"
+
+
+def page(build, license, *emulator):
+    made = package(build, "guess-*-web.zip")
+    top = made.name.removesuffix(".zip")
+    built = {f"{top}/{path.name}": path.read_bytes() for path in pathlib.Path(build, "web").iterdir()}
+    built[f"{top}/LICENSE"] = pathlib.Path(license).read_bytes()
+    with zipfile.ZipFile(made) as archive:
+        zipped = {name: archive.read(name) for name in archive.namelist()}
+    if zipped != built:
+        raise Finding(f"{made.name} holds {' '.join(sorted(zipped))}, not the page as built: "
+                      f"{' '.join(sorted(built))}")
+    with tempfile.TemporaryDirectory() as folder:
+        pathlib.Path(folder, "guess.wasm").write_bytes(zipped[f"{top}/guess.wasm"])
+        plays(f"{folder}/guess.wasm", emulator)
+    return f"{made.name}: the page as built, whose guess.wasm plays"
 
 
 def main(check, subject, *facts):

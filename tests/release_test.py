@@ -7,7 +7,7 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
 import release  # noqa: E402
 
 ELSEWHERE = "packages built here need glibc 2.38; releases are made on Debian 12, whose packages need 2.35"

@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
-"""Builds, tests and packs a release: the source tarball, a Debian package for each Linux
-target, a tarball of the static program for each portable one, a zip for each Windows target and
-one of the web page, with their SHA256SUMS, in OUTDIR (default: out). Its builds are the presets
-of CMakePresets.json that are not hidden, each built once from scratch in its own folder
-(build-PRESET, or BUILDS/PRESET), where its tests then run. From a tree unpacked from the source
-tarball it makes the same packages, but no tarball. Every time stamp in them is the last
-commit's (or $SOURCE_DATE_EPOCH), so the same commit gives the same bytes.
+"""Builds every preset of CMakePresets.json that is not hidden, once and from scratch, in its
+own folder (build-PRESET, or BUILDS/PRESET), runs its tests there, which make its package, and
+puts the packages, the source tarball (from a clone) and their SHA256SUMS in OUTDIR (default:
+out). Every time stamp is the last commit's, so the same commit gives the same bytes.
 
 A package needs the glibc of the machine that builds it (dpkg-shlibdeps writes the newest glibc
-symbol version that the program binds), and the README names the release machine's. Where the
-packages need a newer one than it names, the release stops before writing into OUTDIR, unless it
-is a build of one's own (RELEASE_OWN_BUILD=1, or --to-check off the release machine).
+symbol version that the program binds), and the README names the release machine's: a release
+whose packages need a newer one stops before writing into OUTDIR, unless it is a build of one's
+own (RELEASE_OWN_BUILD=1, or --to-check off the release machine).
 """
 import argparse
 import concurrent.futures
@@ -66,13 +63,11 @@ def build_dir(preset, builds=None):
 
 def version():
     """The game's version, as project() in CMakeLists.txt names it."""
-    return re.search(r"^project\(guess VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text(),
-                     re.MULTILINE).group(1)
+    return re.search(r"project\(guess VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 
 def os_release(path=None):
-    """The ID and VERSION_ID (unquoted, "" where none) of an os-release file, this machine's by
-    default."""
+    """The ID and VERSION_ID ("" where none) of an os-release file, by default this machine's."""
     path = path or next(filter(os.path.exists, ["/etc/os-release", "/usr/lib/os-release"]), None)
     values = dict(re.findall(r"^(\w+)=(.*)$", pathlib.Path(path).read_text() if path else "",
                              re.MULTILINE))
@@ -130,9 +125,8 @@ def install(*packages):
 
 
 def wine32_not_run():
-    """Installs wine32 beside wine64; returns why the 32-bit Windows tests cannot run here, if
-    they cannot: install-packages fails with status 3 where apt-get could not fetch the lists
-    (a mirror being synced), saying so in its last line."""
+    """Installs wine32 beside wine64, or returns why the 32-bit Windows tests cannot run here: the
+    last line of install-packages, which fails with status 3 where lists could not be fetched."""
     tried = subprocess.run([ROOT / "scripts/install-packages", "wine32:i386"],
                            stderr=subprocess.PIPE, text=True)
     sys.stderr.write(tried.stderr)
@@ -154,23 +148,29 @@ def source_date_epoch(clone):
     return output("git", "log", "-1", "--format=%ct").strip()
 
 
+def logged(log, what, *steps, **options):
+    """Runs each command of steps, writing what it says into log, which is shown where one
+    fails; returns how long they took."""
+    started = time.monotonic()
+    with open(log, "w") as written:
+        for step in steps:
+            if subprocess.run(list(map(str, step)), stdout=written, stderr=written,
+                              stdin=subprocess.DEVNULL, **{"cwd": ROOT, **options}).returncode:
+                raise Refusal(f"{pathlib.Path(log).read_text()}{what}: does not build")
+    return time.monotonic() - started
+
+
 def build(preset, builds, tests, not_run=""):
-    """Configures and builds a preset in its emptied folder, into whose build.log CMake writes;
-    the log is shown where the build fails."""
+    """Configures and builds a preset in its emptied folder, logged in its build.log."""
     folder = build_dir(preset, builds)
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
     options = [f"-DBUILD_TESTING={'ON' if tests else 'OFF'}", f"-DGUESS_TESTS_NOT_RUN={not_run}"]
     if "GUESS_REFERENCE_GAME" in presets()[preset]:  # the native game, whose bytes the page shows
         options.append(f"-DGUESS_REFERENCE_GAME={build_dir('linux', builds) / 'guess'}")
-    started = time.monotonic()
-    with open(folder / "build.log", "w") as log:
-        for step in (["cmake", "--preset", preset, "-B", folder, *options],
-                     ["cmake", "--build", folder, "-j", os.cpu_count()]):
-            if subprocess.run(list(map(str, step)), cwd=ROOT, stdout=log, stderr=log,
-                              stdin=subprocess.DEVNULL).returncode:
-                raise Refusal(f"{(folder / 'build.log').read_text()}{preset}: does not build")
-    return f"{preset}: built in {time.monotonic() - started:.0f} s"
+    seconds = logged(folder / "build.log", preset, ["cmake", "--preset", preset, "-B", folder,
+                     *options], ["cmake", "--build", folder, "-j", os.cpu_count()])
+    return f"{preset}: built in {seconds:.0f} s"
 
 
 def release(out, builds, tests, own_build):
@@ -178,9 +178,8 @@ def release(out, builds, tests, own_build):
     clone = (ROOT / ".git").exists()
     install(*BUILD_PACKAGES, *(TEST_PACKAGES if tests else []), *(["git"] if clone else []))
     not_run = {"win32": wine32_not_run()} if tests else {}
-    if tests and not shutil.which("npm"):  # Node.js 20 or later: Debian's, unless the machine's
-        install("nodejs", "npm")
-    if tests:
+    if tests:  # Node.js 20 or later: Debian's, unless the machine has its own
+        install(*([] if shutil.which("npm") else ["nodejs", "npm"]))
         run("npm", "ci", "--no-audit", "--no-fund")
     os.environ["SOURCE_DATE_EPOCH"] = epoch = source_date_epoch(clone)
     os.umask(0o022)  # as dpkg-buildpackage does: what is packaged is readable by all
@@ -194,7 +193,7 @@ def release(out, builds, tests, own_build):
         # The Windows tests under one Wine server, the page's on a display of their own.
         wrapper = {"win32": "with-wine", "win64": "with-wine", "wasm32-wasi": "with-display"}
         if tests:  # which make the package (cpack) and check it
-            run(*([ROOT / "scripts" / wrapper[preset]] if preset in wrapper else []), "ctest",
+            run(*([ROOT / "tests" / wrapper[preset]] if preset in wrapper else []), "ctest",
                 "--test-dir", folder, "--output-on-failure", "--no-tests=error", "-j", os.cpu_count())
         else:
             run("cpack", cwd=folder)
@@ -223,10 +222,9 @@ def release(out, builds, tests, own_build):
 
 
 def reported(step, *args):
-    """Runs step(*args): its exit status, 1 where it refuses or a command fails, saying why."""
+    """Runs step(*args): exit status 1 where it refuses or a command fails, saying why, else 0."""
     try:
-        step(*args)
-        return 0
+        return step(*args) or 0
     except Refusal as refusal:
         print(refusal, file=sys.stderr)
     except subprocess.CalledProcessError as failed:

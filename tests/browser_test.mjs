@@ -7,7 +7,7 @@
 // Environment: GUESS_WEB_DIR (the page as served), GUESS_REFERENCE_GAME (the native program),
 // GUESS_FAKETIME (libfaketime, which freezes the native program's clock), GUESS_CHROMIUM,
 // GUESS_FIREFOX, GUESS_WEBKIT_DRIVER (WebKitWebDriver), GUESS_MINIBROWSER and DISPLAY (an X
-// display for MiniBrowser: scripts/with-display starts one).
+// display for MiniBrowser: tests/with-display starts one).
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import { createHash } from "node:crypto";

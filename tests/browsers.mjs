@@ -209,7 +209,7 @@ const seleniumKey = (name) => SELENIUM_KEYS[name] ?? (name.length === 1 ? name.t
 // opens in a tab of its own beside the first one, which stays open for the session.
 export async function launchWebKit({ driverPath, browserPath }) {
   assert.ok(process.env.DISPLAY, "MiniBrowser needs an X display in DISPLAY: run the test under"
-    + " scripts/with-display, which starts Xvfb");
+    + " tests/with-display, which starts Xvfb");
   const port = await freePort();
   // In a process group of its own, with the MiniBrowser it starts, which outlives it where a
   // crash ended the session; it would hold the test's standard error open, and the test with it.

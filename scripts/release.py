@@ -133,7 +133,7 @@ def wine32_not_run():
     if tried.returncode not in (0, 3):
         raise subprocess.CalledProcessError(tried.returncode, "install-packages wine32:i386")
     return tried.returncode and tried.stderr.strip().splitlines()[-1].removeprefix(
-        "install-packages: ") + ", so the 32-bit build's tests cannot run here" or ""
+        "install-packages: ") + "; the 32-bit build's tests cannot run here without it" or ""
 
 
 def source_date_epoch(clone):

@@ -132,8 +132,10 @@ def wine32_not_run():
     sys.stderr.write(tried.stderr)
     if tried.returncode not in (0, 3):
         raise subprocess.CalledProcessError(tried.returncode, "install-packages wine32:i386")
-    return tried.returncode and tried.stderr.strip().splitlines()[-1].removeprefix(
-        "install-packages: ") + "; the 32-bit build's tests cannot run here without it" or ""
+    if tried.returncode == 0:
+        return ""
+    reason = tried.stderr.strip().splitlines()[-1].removeprefix("install-packages: ")
+    return f"{reason}; the 32-bit build's tests cannot run here without it"
 
 
 def source_date_epoch(clone):

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Checks what a build makes to ship, without running it: each check reads the built program
-with the build's own binary tools, as CMake names them, and fails saying what it found.
+"""Checks what a build makes to ship: each check reads the built program with the build's own
+binary tools, as CMake names them, or plays it as packaged, and fails saying what it found.
 
   windows EXE OBJDUMP MAGIC [CLOCK]  a console program (PE magic 010b for PE32, 020b for PE32+)
                                      importing nothing beyond KERNEL32.dll and msvcrt.dll; a

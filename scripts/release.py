@@ -191,14 +191,15 @@ def release(out, builds, tests, own_build):
         for said in pool.map(lambda preset: build(preset, builds, tests, not_run.get(preset, "")),
                              folders):
             print(said, flush=True)
-    for preset, folder in folders.items():
-        # The Windows tests under one Wine server, the page's on a display of their own.
-        wrapper = {"win32": "with-wine", "win64": "with-wine", "wasm32-wasi": "with-display"}
-        if tests:  # which make the package (cpack) and check it
-            run(*([ROOT / "tests" / wrapper[preset]] if preset in wrapper else []), "ctest",
-                "--test-dir", folder, "--output-on-failure", "--no-tests=error", "-j", os.cpu_count())
-        else:
-            run("cpack", cwd=folder)
+    for preset, variables in presets().items():
+        if not tests:
+            run("cpack", cwd=folders[preset])
+            continue
+        # The tests make the package and check it; Wine's share one Wine server, the page's a display.
+        wrapper = "with-wine" if "wine" in variables.get("CMAKE_CROSSCOMPILING_EMULATOR", "") else \
+            "with-display" if "GUESS_REFERENCE_GAME" in variables else None
+        run(*([ROOT / "tests" / wrapper] if wrapper else []), "ctest", "--test-dir", folders[preset],
+            "--output-on-failure", "--no-tests=error", "-j", os.cpu_count())
     files = {kind: sorted(path for folder in folders.values() for path in folder.glob(kind))
              for kind in ("guess_*.deb", "guess-*-linux-*.tar.gz", "guess-*.zip")}
     print(glibc("release", os_release(), ROOT / "README.md", depends(files["guess_*.deb"]),

@@ -8,9 +8,7 @@ set_target_properties(guess PROPERTIES SUFFIX .wasm)
 # The page hands the game its input as the player types it, which the read of standard input
 # must wait for without blocking the page: Asyncify lets fd_read unwind the game's stack and
 # rewind it once a line has come. Every function is instrumented where it may reach fd_read
-# (a partial list fails at run time). The page asks the game's own allocator for Asyncify's
-# buffer, so that nothing else can take that memory.
-target_link_options(guess PRIVATE LINKER:--export=malloc)
+# (a partial list fails at run time).
 add_custom_command(TARGET guess POST_BUILD
   COMMAND ${GUESS_WASM_OPT} $<TARGET_FILE:guess> --asyncify
     --pass-arg=asyncify-imports@wasi_snapshot_preview1.fd_read -Oz --strip-debug

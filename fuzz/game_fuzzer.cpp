@@ -2,13 +2,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "exit_status.h"
 #include "game.h"
+#include "streams.h"
 
 namespace {
 
@@ -62,13 +61,13 @@ bool mayFollow(Text text, Text next) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  std::ostringstream out;
-  std::ostringstream err;
+  StringInput in(std::string_view(reinterpret_cast<const char*>(data), size));
+  StringOutput out;
+  StringOutput err;
   const int status = playGame(in, out, err, 1585);
-  const std::vector<Text> texts = splitTexts(out.str());
+  const std::vector<Text> texts = splitTexts(out.text);
 
-  require(err.str().empty() && texts.size() >= 2 && texts.front() == Prompt);
+  require(err.text.empty() && texts.size() >= 2 && texts.front() == Prompt);
   std::size_t prompts = 0;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     prompts += texts[i] == Prompt ? 1 : 0;
@@ -78,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every prompt but the first follows input that was taken.
   require(prompts <= size + 1);
 
-  const auto consumed = static_cast<std::size_t>(in.tellg());
+  const std::size_t consumed = size - in.unread().size();
   const char lastRead = consumed > 0 ? static_cast<char>(data[consumed - 1]) : '\0';
   const bool stopped = (lastRead == 'n' || lastRead == 'N') && texts.back() == LineEnd &&
                        texts[texts.size() - 2] == PlayAgain;

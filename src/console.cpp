@@ -3,46 +3,34 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform.h"
-
-ConsoleOutputBuffer::ConsoleOutputBuffer() {
-  setp(buffer_.data(), buffer_.data() + buffer_.size());
+ConsoleOutput::ConsoleOutput(Stream stream, char* buffer, std::size_t size) : stream_(stream) {
+  setBuffer(buffer, size);
 }
 
-ConsoleOutputBuffer::int_type ConsoleOutputBuffer::overflow(int_type c) {
-  if (sync() != 0) {
-    return traits_type::eof();
-  }
-  if (!traits_type::eq_int_type(c, traits_type::eof())) {
-    *pptr() = traits_type::to_char_type(c);
-    pbump(1);
-  }
-  return traits_type::not_eof(c);
+bool ConsoleOutput::deliver(const char* data, std::size_t size) {
+  return writeStandardStream(stream_, data, size);
 }
 
-int ConsoleOutputBuffer::sync() {
-  const bool written = writeStandardOutput(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-  setp(buffer_.data(), buffer_.data() + buffer_.size());
-  return written ? 0 : -1;
-}
+ConsoleInput::ConsoleInput(Output& pending, Output& errors, char* buffer, std::size_t size)
+    : pending_(pending), errors_(errors), buffer_(buffer), size_(size) {}
 
-ConsoleInputBuffer::ConsoleInputBuffer(std::ostream& pending, std::ostream& errors)
-    : pending_(pending), errors_(errors) {}
-
-ConsoleInputBuffer::int_type ConsoleInputBuffer::underflow() {
+bool ConsoleInput::refill() {
   // Output that cannot be written ends the game here rather than after a wait for the player.
   if (ended_ || !pending_.flush()) {
-    return traits_type::eof();
+    return false;
   }
-  const std::ptrdiff_t count = readStandardInput(buffer_.data(), buffer_.size());
+  const std::ptrdiff_t count = readStandardInput(buffer_, size_);
   if (count <= 0) {
     ended_ = true;
     if (count < 0) {
-      errors_ << "guess: could not read standard input: " << std::strerror(errno) << '\n'
-              << std::flush;
+      const int error = errno;
+      errors_.write("guess: could not read standard input: ");
+      errors_.write(std::strerror(error));
+      errors_.write("\n");
+      errors_.flush();
     }
-    return traits_type::eof();
+    return false;
   }
-  setg(buffer_.data(), buffer_.data(), buffer_.data() + count);
-  return traits_type::to_int_type(buffer_[0]);
+  setBuffer(buffer_, static_cast<std::size_t>(count));
+  return true;
 }

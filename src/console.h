@@ -1,40 +1,40 @@
 #ifndef GUESS_CONSOLE_H_
 #define GUESS_CONSOLE_H_
 
-#include <array>
-#include <ostream>
-#include <streambuf>
+#include <cstddef>
 
-// Buffered standard output; bytes reach the system when the buffer fills or on flush.
-class ConsoleOutputBuffer : public std::streambuf {
+#include "platform.h"
+#include "streams.h"
+
+// Standard output or standard error, buffered in the `size` bytes at `buffer`: they reach the
+// system when the buffer fills or on flush.
+class ConsoleOutput final : public Output {
  public:
-  ConsoleOutputBuffer();
-
- protected:
-  int_type overflow(int_type c) override;
-  int sync() override;
+  ConsoleOutput(Stream stream, char* buffer, std::size_t size);
 
  private:
-  std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
+  bool deliver(const char* data, std::size_t size) override;
+
+  Stream stream_;
 };
 
 // Buffered standard input that flushes `pending` before each read from the system, so all
 // output is visible whenever the game may wait, yet input already at hand costs no write.
 // Once the system reports the end of input, it stays ended: a terminal that ends one line
 // early with Ctrl-D, or a console with Ctrl-Z, is not read again. A failed read ends input
-// too, and is reported on `errors`.
-class ConsoleInputBuffer : public std::streambuf {
+// too, and is reported on `errors`. It reads into the `size` bytes at `buffer`.
+class ConsoleInput final : public Input {
  public:
-  ConsoleInputBuffer(std::ostream& pending, std::ostream& errors);
-
- protected:
-  int_type underflow() override;
+  ConsoleInput(Output& pending, Output& errors, char* buffer, std::size_t size);
 
  private:
-  std::ostream& pending_;
-  std::ostream& errors_;
+  bool refill() override;
+
+  Output& pending_;
+  Output& errors_;
+  char* buffer_;
+  std::size_t size_;
   bool ended_ = false;
-  std::array<char, 1 << 16> buffer_;  // not zeroed, so that only the pages in use are touched
 };
 
 #endif  // GUESS_CONSOLE_H_

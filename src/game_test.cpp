@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
-#include <streambuf>
 #include <string>
 
 #include "exit_status.h"
+#include "streams.h"
 
 namespace {
 
@@ -36,17 +37,23 @@ struct Outcome {
   int status;
 };
 
-Outcome play(const std::string& input, std::ostream* out = nullptr) {
-  std::istringstream in(input);
-  std::ostringstream captured;
-  std::ostringstream err;
+Outcome play(const std::string& input, Output* out = nullptr) {
+  StringInput in(input);
+  StringOutput captured;
+  StringOutput err;
   const int status = playGame(in, out != nullptr ? *out : captured, err, kSeed);
-  return {captured.str(), err.str(), in.str().substr(static_cast<std::size_t>(in.tellg())), status};
+  return {captured.text, err.text, std::string(in.unread()), status};
 }
 
 // Takes the first `room` bytes written, then fails like a full disk.
-struct FullDisk : std::streambuf {
-  explicit FullDisk(std::size_t room) : bytes(room, '\0') { setp(&bytes[0], &bytes[0] + room); }
+struct FullDisk final : Output {
+  explicit FullDisk(std::size_t space) : room(space) {}
+  bool deliver(const char* data, std::size_t size) override {
+    const std::size_t taken = std::min(size, room - bytes.size());
+    bytes.append(data, taken);
+    return taken == size;
+  }
+  std::size_t room;
   std::string bytes;
 };
 
@@ -105,8 +112,7 @@ TEST(PlayGameTest, LeavesWhatFollowsTheAnswerUnread) {
 TEST(PlayGameTest, LostOutputFailsBeforeTheNextRead) {
   for (const std::size_t room : {0U, 10U, 100U}) {
     FullDisk disk(room);
-    std::ostream out(&disk);
-    const Outcome outcome = play("63\ny\n70\nn\n", &out);
+    const Outcome outcome = play("63\ny\n70\nn\n", &disk);
     EXPECT_EQ(outcome.status, ExitFailure) << room;
     EXPECT_EQ(outcome.err, "guess: could not write to standard output\n") << room;
     EXPECT_EQ(disk.bytes, texts("P HIT AGAIN NL P").substr(0, room)) << room;

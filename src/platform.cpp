@@ -25,10 +25,10 @@ std::ptrdiff_t readStandardInput(char* data, std::size_t size) {
   }
 }
 
-bool writeStandardOutput(const char* data, std::size_t size) {
+bool writeStandardStream(Stream stream, const char* data, std::size_t size) {
   while (size > 0) {
-    const auto count = rawWrite(data, size);
-    if (count < 0 && waitToRetry(Stream::Output)) {
+    const auto count = rawWrite(stream, data, size);
+    if (count < 0 && waitToRetry(stream)) {
       continue;
     }
     if (count <= 0) {

@@ -25,8 +25,9 @@ std::ptrdiff_t rawRead(char* data, std::size_t size) {
   return _read(0, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 
-std::ptrdiff_t rawWrite(const char* data, std::size_t size) {
-  return _write(1, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+std::ptrdiff_t rawWrite(Stream stream, const char* data, std::size_t size) {
+  return _write(stream == Stream::Error ? 2 : 1, data,
+                static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
 
 bool waitToRetry(Stream /*stream*/) { return errno == EINTR; }

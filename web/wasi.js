@@ -12,7 +12,8 @@ const CLOCK_REALTIME = 0;
 // Every right but seeking and telling, which is what a terminal has.
 const TERMINAL_RIGHTS = ~(4n | 32n) & 0xffffffffffffffffn;
 const ASYNCIFY_UNWINDING = 1;
-const ASYNCIFY_BUFFER_SIZE = 64 * 1024;
+const PAGE_SIZE = 64 * 1024;  // WebAssembly's
+const ASYNCIFY_BUFFER_SIZE = PAGE_SIZE;
 
 // The status that the program ended with, thrown out of it by proc_exit.
 class Exit extends Error {
@@ -51,9 +52,9 @@ export async function runWasi(module, input, write, now) {
       const [address, length] = vectors(iovs, count).find(([, size]) => size > 0) ?? [0, 0];
       const chunk = length > 0 ? input.take(length) : new Uint8Array(0);
       if (chunk === null) {
-        // From the game's own allocator, asked once the game runs: a call of malloc before the
-        // game's start-up code made its exit fail ("null function").
-        buffer ||= instance.exports.malloc(ASYNCIFY_BUFFER_SIZE);
+        // A page of memory that the program's own allocation never takes: memory it grows
+        // starts past the memory's end at the time.
+        buffer ||= instance.exports.memory.grow(ASYNCIFY_BUFFER_SIZE / PAGE_SIZE) * PAGE_SIZE;
         memory().setUint32(buffer, buffer + 8, true);
         memory().setUint32(buffer + 4, buffer + ASYNCIFY_BUFFER_SIZE, true);
         instance.exports.asyncify_start_unwind(buffer);

@@ -16,10 +16,21 @@ add_custom_command(TARGET guess POST_BUILD
   COMMENT "Letting guess.wasm wait for the page's input (Asyncify), and shrinking it"
   VERBATIM)
 
-set(guess_web_files index.html style.css load.js main.js wasi.js favicon.svg
-  apple-touch-icon.png manifest.webmanifest)
+# The page's index.html as it is served: its style sheet and scripts, which stay plain files here,
+# put inline, so that a first visit waits on no more than guess.wasm. The other files are served
+# as they are.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(guess_web_sources index.html style.css load.js main.js wasi.js)
+set(guess_web_files favicon.svg apple-touch-icon.png manifest.webmanifest)
 set(guess_web_dir ${CMAKE_CURRENT_BINARY_DIR}/web)
-set(copied)
+list(TRANSFORM guess_web_sources PREPEND ${PROJECT_SOURCE_DIR}/web/ OUTPUT_VARIABLE sources)
+add_custom_command(OUTPUT ${guess_web_dir}/index.html
+  COMMAND ${Python3_EXECUTABLE} -B ${PROJECT_SOURCE_DIR}/cmake/web_page.py
+    ${PROJECT_SOURCE_DIR}/web ${guess_web_dir}/index.html
+  DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/web_page.py
+  COMMENT "Writing the page with its styles and scripts inline"
+  VERBATIM)
+set(copied ${guess_web_dir}/index.html)
 foreach(file IN LISTS guess_web_files)
   add_custom_command(OUTPUT ${guess_web_dir}/${file}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/web/${file} ${guess_web_dir}/${file}
@@ -33,7 +44,7 @@ add_custom_command(OUTPUT ${guess_web_dir}/guess.wasm
   VERBATIM)
 list(APPEND copied ${guess_web_dir}/guess.wasm)
 # The service worker keeps the page's files of this release, each by its SHA-256.
-set(guess_kept_files ${guess_web_files} guess.wasm)
+set(guess_kept_files index.html ${guess_web_files} guess.wasm)
 add_custom_command(OUTPUT ${guess_web_dir}/sw.js
   COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/web/sw.js.in -DOUT=${guess_web_dir}/sw.js
     -DDIR=${guess_web_dir} "-DFILES=${guess_kept_files}" -DVERSION=${PROJECT_VERSION}

@@ -9,13 +9,14 @@
 // GUESS_FIREFOX, GUESS_WEBKIT_DRIVER (WebKitWebDriver), GUESS_MINIBROWSER and DISPLAY (an X
 // display for MiniBrowser: tests/with-display starts one).
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
+import { execFileSync, spawn } from "node:child_process";
 import { createHash } from "node:crypto";
 import { cpSync, existsSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync,
   utimesSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
 import { after, before, describe, test } from "node:test";
 import { setTimeout as sleep } from "node:timers/promises";
 import { chromium, devices } from "playwright-core";
@@ -24,6 +25,7 @@ import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, PRELOADED_P
 import { LOGIN_PAGE, networkServer } from "./network_server.mjs";
 import { serve } from "./static_server.mjs";
 
+const ROOT = join(dirname(fileURLToPath(import.meta.url)), "..");
 const { GUESS_WEB_DIR, GUESS_REFERENCE_GAME, GUESS_FAKETIME, GUESS_CHROMIUM, GUESS_FIREFOX,
   GUESS_WEBKIT_DRIVER, GUESS_MINIBROWSER } = process.env;
 // The clock of every game here. Its first secrets are 71, 8 and 54 (tests/mt19937.py).
@@ -109,20 +111,12 @@ const unloadable = [
   { name: "guess.wasm missing", file: "guess.wasm", reason: "guess.wasm: 404 Not Found",
     answer: (route) => route.fulfill({ status: 404, body: "",
       headers: { "cache-control": "no-store" } }) },
-  { name: "a script missing", file: "wasi.js", reason: "main.js",
-    answer: (route) => route.fulfill({ status: 404, body: "",
-      headers: { "cache-control": "no-store" } }) },
-  { name: "a module served as text", file: "main.js", reason: "main.js",
-    answer: async (route) => {
-      const response = await route.fetch();
-      await route.fulfill({ response, headers: { ...response.headers(),
-        "content-type": "text/plain", "cache-control": "no-store" } });
-    } },
   { name: "a host whose policy forbids WebAssembly", file: "", reason: "'unsafe-eval'",
     answer: async (route) => {
       const response = await route.fetch();
       await route.fulfill({ response, headers: { ...response.headers(),
-        "content-security-policy": "default-src 'self'", "cache-control": "no-store" } });
+        "content-security-policy": "default-src 'self'; script-src 'self' 'unsafe-inline';"
+          + " style-src 'self' 'unsafe-inline'", "cache-control": "no-store" } });
     } },
 ];
 
@@ -157,13 +151,14 @@ const deploys = [
     shows: "v2" },
   { name: "a new release whose guess.wasm is missing",
     state: { folder: "v2", fault: { file: "guess.wasm", status: 404, body: "" } }, shows: "v1" },
-  { name: "a new release whose main.js fails",
-    state: { folder: "v2", fault: { file: "main.js", status: 500, body: "" } }, shows: "v1" },
+  { name: "a new release whose manifest fails",
+    state: { folder: "v2", fault: { file: "manifest.webmanifest", status: 500, body: "" } },
+    shows: "v1" },
   { name: "a new release whose guess.wasm is cut to 0 bytes",
     state: { folder: "v2", fault: { file: "guess.wasm", body: "" } }, shows: "v1" },
-  { name: "a new release whose main.js is a login page",
-    state: { folder: "v2", fault: { file: "main.js", body: LOGIN_PAGE, type: "text/html" } },
-    shows: "v1" },
+  { name: "a new release whose manifest is a login page",
+    state: { folder: "v2", fault: { file: "manifest.webmanifest", body: LOGIN_PAGE,
+      type: "text/html" } }, shows: "v1" },
 ];
 
 // The native game's replies to `steps`, sent one by one, each once the game waits again.
@@ -228,23 +223,28 @@ const engines = {
 const sha256 = (bytes) => createHash("sha256").update(bytes).digest("hex");
 const releases = {};  // v1, v2, v3: the tests' own releases of the page
 
-// The page as built, made the tests' own release `version`: its heading, main.js and guess.wasm
-// (a custom section) changed, so that each tells the release, with WebKitGTK's preloaded copy of
-// the page among its files, and its service worker's list of files, with their SHA-256, written
+// The page as built, made the tests' own release `version`: its heading and main.js changed in
+// its sources, from which its index.html is written as the build writes it, and guess.wasm (a
+// custom section), so that each tells the release, with WebKitGTK's preloaded copy of the page
+// among its files, and its service worker's list of files, with their SHA-256, written
 // anew as the build writes it, each file dated `hours` ago, as a release made earlier is: the
 // browser's cache then keeps Python's answers fresh for a tenth of their age. Returns its folder
 // and what the worker keeps of it: the SHA-256 of each address, relative to the page's.
 function makeRelease(version, hours) {
   const built = mkdtempSync(join(tmpdir(), "guess-release-"));
+  const sources = join(built, "sources");
   cpSync(GUESS_WEB_DIR, built, { recursive: true });
-  const edit = (file, change) => writeFileSync(join(built, file),
-    change(readFileSync(join(built, file))));
-  edit("index.html", (html) => html.toString().replace("<h1>Guess the number</h1>",
-    `<h1>Guess the number ${version}</h1>`));
-  edit("main.js", (js) => `${js}document.body.dataset.release = "${version}";\n`);
+  cpSync(join(ROOT, "web"), sources, { recursive: true });
+  const edit = (file, change) => writeFileSync(file, change(readFileSync(file)));
+  edit(join(sources, "index.html"), (html) => html.toString().replace(
+    "<h1>Guess the number</h1>", `<h1>Guess the number ${version}</h1>`));
+  edit(join(sources, "main.js"), (js) => `${js}document.body.dataset.release = "${version}";\n`);
+  execFileSync("python3", ["-B", join(ROOT, "cmake/web_page.py"), sources,
+    join(built, "index.html")]);
+  rmSync(sources, { recursive: true });
   const name = Buffer.from(version);
-  edit("guess.wasm", (wasm) => Buffer.concat([wasm, Buffer.from([0, name.length + 1,
-    name.length]), name]));
+  edit(join(built, "guess.wasm"), (wasm) => Buffer.concat([wasm, Buffer.from([0,
+    name.length + 1, name.length]), name]));
   const folder = withPreloadedPage(built, MOMENT_MS);
   rmSync(built, { recursive: true, force: true });
   const worker = readFileSync(join(folder, "sw.js"), "utf8");
@@ -579,10 +579,12 @@ for (const [name, launch] of Object.entries(engines)) {
       await s.close();
     });
 
-    test("Enter pressed before the scripts have run keeps the page and the line", async () => {
-      let first = true;  // a page loaded again asks for main.js again
+    test("a line sent while the game loads shows after the first prompt, which the loading line"
+      + " stands until", async () => {
+      let first = true;  // a page loaded again asks for guess.wasm again
+      let loading;  // the status and the transcript once the line is sent, the game held back
       const s = await engine.open(address, { moment: MOMENT_MS, prepare: (page) =>
-        page.route(`${address}main.js`, async (route) => {
+        page.route(`${address}guess.wasm`, async (route) => {
           if (!first) return route.continue();
           first = false;
           // The page stands, its field focused, but the game has not started.
@@ -590,13 +592,14 @@ for (const [name, launch] of Object.entries(engines)) {
           await page.evaluate(() => { window.notReloaded = true; });
           await page.keyboard.type("50");
           await page.keyboard.press("Enter");
+          loading = await page.evaluate(() => [document.getElementById("status").textContent,
+            document.getElementById("transcript").textContent]);
           await route.continue();
         }) });
       assert.ok(await s.evaluate(() => window.notReloaded), "the page was loaded again");
-      assert.equal(await s.property("#line", "value"), "50");
-      await s.press("Enter");
-      await s.settled();
+      assert.deepEqual(loading, ["Loading the game…", ""]);
       assert.equal(await s.text("#transcript"), `${PROMPT}50\n${LOW}${PROMPT}`);
+      assert.equal(await s.text("#status"), "");
       assert.deepEqual(await s.problems(), []);
       await s.close();
     });

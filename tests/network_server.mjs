@@ -5,13 +5,15 @@
 // address with a login page, and answering one file wrongly.
 import { createServer, request } from "node:http";
 import { setTimeout as sleep } from "node:timers/promises";
+import { createGzip } from "node:zlib";
 import { serve } from "./static_server.mjs";
 
 export const LOGIN_PAGE = "<!doctype html><title>Log in</title><p>Log in to use the Wi-Fi.";
 
 // Starts serving `folders` (names to paths) on a free port of the loopback address, the first
 // folder first; resolves to { address, set(state), requested(path), close() }. A state is
-//   { folder: name, noCache: true (no-cache on every answer), fault }, where fault is one of
+//   { folder: name, noCache: true (no-cache on every answer), gzip: true (every file compressed
+//   for a browser that accepts it, as most static hosts send it), fault }, where fault is one of
 //   { refuse: true }               no connection is accepted
 //   { hang: true }                 connections are accepted and never answered
 //   { portal: true }               every address answers 200 with LOGIN_PAGE
@@ -58,8 +60,13 @@ export async function networkServer(folders) {
           from.resume();
           return;
         }
+        const gzip = now.gzip && /\bgzip\b/.test(req.headers["accept-encoding"] ?? "");
+        if (gzip) {
+          delete headers["content-length"];
+          headers["content-encoding"] = "gzip";
+        }
         res.writeHead(wrong?.status ?? from.statusCode, headers);
-        from.pipe(res);
+        (gzip ? from.pipe(createGzip({ level: 9 })) : from).pipe(res);
       });
     upstream.on("error", () => res.destroy());
     upstream.end();

@@ -1,7 +1,6 @@
 // Says, where the game cannot load or run, why in the page's own words, and offers to try
-// again. A classic script, which runs where the page's module cannot: from a file, or where
-// the server sends a module as something else or not at all. It runs before the module, being
-// deferred ahead of it, so that it hears of the module's failure to load.
+// again. A classic script, which runs before the page's module, as soon as the page's body has
+// been read, and where no module can run.
 "use strict";
 (() => {
   const retry = document.getElementById("retry");
@@ -20,8 +19,6 @@
   }
 
   retry.addEventListener("click", () => location.reload());
-  document.querySelector('script[type="module"]').addEventListener("error", () =>
-    fail("main.js, or a script that it imports, did not load"));
   // main.js's word that the game could not run.
   document.addEventListener("guess-failed", (event) => fail(event.detail.message));
 })();

@@ -44,8 +44,9 @@ class Input {
     return chunk.subarray(0, size);
   }
 
-  // Resolves once more has been pushed.
+  // Resolves once more has been pushed, or at once where some waits to be taken.
   arrival() {
+    if (this.chunks.length > 0) return Promise.resolve();
     return new Promise((resolve) => {
       this.wake = resolve;
     });
@@ -53,7 +54,16 @@ class Input {
 }
 
 let input = new Input();
-let firstWait = keepForOffline;  // once, when the first game first waits
+// What the player sent before the first game first waited, as [bytes, echo] pairs: handed on then,
+// so that a line typed while the game loads shows after the first prompt, where the game takes it.
+let held = [];
+// Once, when the first game first waits.
+let firstWait = () => {
+  const sent = held;
+  held = null;
+  for (const [bytes, echo] of sent) toGame(bytes, echo);
+  keepForOffline();
+};
 let lines = 0;  // the transcript's, the one being written included
 let scrolling = false;
 
@@ -105,16 +115,20 @@ function show(text, kind = "") {
   scrollToField();
 }
 
-// Hands `bytes` to the game, which runs until it waits again.
-function toGame(bytes) {
+// Hands `bytes` to the game, which runs until it waits again, showing `echo` as typed.
+function toGame(bytes, echo = "") {
+  if (held) {
+    held.push([bytes, echo]);
+    return;
+  }
+  if (echo !== "") show(echo, "typed");
   consoleArea.dataset.state = "running";
   input.push(bytes);
 }
 
 // Hands `text` to the game as typed, echoed where it was typed.
 function type(text) {
-  show(text, "typed");
-  toGame(encoder.encode(text));
+  toGame(encoder.encode(text), text);
 }
 
 // Enter, or a tap on Send, which a phone's number pad needs for want of a return key.
@@ -178,7 +192,6 @@ async function play() {
   const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
   transcript.textContent = "";
   lines = 0;
-  status.textContent = "";
   restart.hidden = true;
   entry.hidden = false;
   field.disabled = false;
@@ -193,9 +206,14 @@ async function play() {
   };
   // The game waits for the player; "waiting" tells tests so too. A phone shows its number pad
   // for a guess, and letters for the answer to "Play again? (Y/N)".
+  // What the status said (that the game loads, or how the last one ended) stands until the
+  // first prompt does.
+  let started = false;
   const waits = () => {
     field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
     consoleArea.dataset.state = "waiting";
+    if (!started) status.textContent = "";
+    started = true;
     firstWait();
     firstWait = () => {};
     return input.arrival();

@@ -204,11 +204,11 @@ async function play() {
     if (fd === 1) shown = (shown + text).slice(-PROMPT.length);
     show(text, fd === 2 ? "error" : "");
   };
-  // The game waits for the player; "waiting" tells tests so too. A phone shows its number pad
-  // for a guess, and letters for the answer to "Play again? (Y/N)".
   // What the status said (that the game loads, or how the last one ended) stands until the
   // first prompt does.
   let started = false;
+  // The game waits for the player; "waiting" tells tests so too. A phone shows its number pad
+  // for a guess, and letters for the answer to "Play again? (Y/N)".
   const waits = () => {
     field.inputMode = shown.endsWith(PROMPT) ? "numeric" : "text";
     consoleArea.dataset.state = "waiting";

@@ -19,13 +19,18 @@ IMPORT = re.compile(r'^import \{ ([\w, ]+) \} from "\./([\w.-]+)";\n', re.MULTIL
 POLICY = re.compile(r"(script-src [^;\"]*)(;[^\"]*)\"")
 
 
+def read(folder, name):
+    """The text of the file `name` in `folder`."""
+    return (folder / name).read_text(encoding="utf-8")
+
+
 def module(folder, name):
     """The module in `name` with what it imports from beside it put first."""
     def imported(found):
         names, source = found.groups()
         body = re.sub(r"^export ", "", module(folder, source), flags=re.MULTILINE)
         return f"const {{ {names} }} = (() => {{\n{body}return {{ {names} }};\n}})();\n"
-    return IMPORT.sub(imported, (folder / name).read_text())
+    return IMPORT.sub(imported, read(folder, name))
 
 
 def source(text):
@@ -34,29 +39,27 @@ def source(text):
 
 
 def main(folder, out):
-    page = (folder / "index.html").read_text()
+    page = read(folder, "index.html")
     scripts, styles = [], []
 
     def script(found):
         kind, name = found.groups()
-        text = "\n" + (module(folder, name) if kind else (folder / name).read_text())
+        text = "\n" + (module(folder, name) if kind else read(folder, name))
         scripts.append(source(text))
         return f"<script{kind or ''}>{text}</script>"
 
     def style(found):
-        text = "\n" + (folder / found.group(1)).read_text()
+        text = "\n" + read(folder, found.group(1))
         styles.append(source(text))
         return f"<style>{text}</style>"
 
     page = SCRIPT.sub(script, STYLE.sub(style, page))
-    # What the modules import is in them now.
-    page = re.sub(r'\n *<link rel="modulepreload" href="[\w.-]+">', "", page)
     if not POLICY.search(page) or re.search(r"<script[^>]* src=|rel=\"stylesheet\"|^import ",
                                             page, re.MULTILINE):
         sys.exit(f"{folder / 'index.html'}: a policy, script or style that cannot be put inline")
     page = POLICY.sub(lambda found: f"{found.group(1)} {' '.join(scripts)}; style-src 'self' "
                       f"{' '.join(styles)}{found.group(2)}\"", page, count=1)
-    pathlib.Path(out).write_text(page)
+    pathlib.Path(out).write_text(page, encoding="utf-8")
 
 
 if __name__ == "__main__":

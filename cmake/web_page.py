@@ -59,6 +59,7 @@ def main(folder, out):
         sys.exit(f"{folder / 'index.html'}: a policy, script or style that cannot be put inline")
     page = POLICY.sub(lambda found: f"{found.group(1)} {' '.join(scripts)}; style-src 'self' "
                       f"{' '.join(styles)}{found.group(2)}\"", page, count=1)
+    pathlib.Path(out).parent.mkdir(parents=True, exist_ok=True)
     pathlib.Path(out).write_text(page, encoding="utf-8")
 
 

@@ -4,6 +4,18 @@
 "use strict";
 (() => {
   const retry = document.getElementById("retry");
+  const status = document.getElementById("status");
+
+  // A screen reader speaks what a live region comes to say, not what it said as the page
+  // arrived: so the loading line is taken out, and put back two frames later (once the browser
+  // has shown the page to the screen reader) where the game is still loading. A game that
+  // starts at once is heard, and seen, with no loading line.
+  const loading = status.textContent;
+  status.textContent = "";
+  requestAnimationFrame(() => requestAnimationFrame(() => {
+    const started = document.getElementById("transcript").hasChildNodes();
+    if (!started && retry.hidden) status.textContent = loading;
+  }));
 
   // Leaves nothing to type into, and says why the game is not running.
   function fail(reason) {
@@ -11,7 +23,7 @@
     document.getElementById("entry").hidden = true;
     document.getElementById("line").disabled = true;
     document.getElementById("restart").hidden = true;
-    document.getElementById("status").textContent = location.protocol === "file:"
+    status.textContent = location.protocol === "file:"
       ? "The game cannot run from a file: its page must be served by a web server, such as"
         + " python3 -m http.server in the page's folder, and opened at the address it gives."
       : `The game could not load here (${reason}). Check the connection and try again.`;

@@ -4,6 +4,7 @@ import { runWasi } from "./wasi.js";
 
 const consoleArea = document.getElementById("console");
 const transcript = document.getElementById("transcript");
+const spoken = document.getElementById("spoken");
 const entry = document.getElementById("entry");
 const field = document.getElementById("line");
 const status = document.getElementById("status");
@@ -115,6 +116,22 @@ function show(text, kind = "") {
   scrollToField();
 }
 
+// What the game wrote since it took the player's last line, which a screen reader is to speak
+// once the game waits for the next: the answer alone, where the transcript holds every line.
+let unspoken = "";
+
+// Hands what the game has answered to a screen reader, once the game has taken every line sent:
+// one new paragraph in a live region of its own, which the transcript is not, as a reader speaks
+// an addition once, where the transcript's writes had it read again in full (Chromium) or only
+// its last line (Firefox).
+function speak() {
+  if (unspoken.trim() === "" || input.chunks.length > 0) return;
+  const said = document.createElement("p");
+  said.textContent = unspoken;
+  spoken.replaceChildren(said);
+  unspoken = "";
+}
+
 // Hands `bytes` to the game, which runs until it waits again, showing `echo` as typed.
 function toGame(bytes, echo = "") {
   if (held) {
@@ -191,6 +208,8 @@ const game = fetch("guess.wasm").then((response) => {
 async function play() {
   const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
   transcript.textContent = "";
+  spoken.textContent = "";
+  unspoken = "";
   lines = 0;
   restart.hidden = true;
   entry.hidden = false;
@@ -202,6 +221,7 @@ async function play() {
   const write = (fd, bytes) => {
     const text = decoders[fd].decode(bytes, { stream: true });
     if (fd === 1) shown = (shown + text).slice(-PROMPT.length);
+    unspoken += text;
     show(text, fd === 2 ? "error" : "");
   };
   // What the status said (that the game loads, or how the last one ended) stands until the
@@ -216,10 +236,16 @@ async function play() {
     started = true;
     firstWait();
     firstWait = () => {};
+    speak();
     return input.arrival();
   };
-  const stdin = { take: (size) => input.take(size), arrival: waits };
-  const exitStatus = await runWasi(await game, stdin, write, () => Date.now());
+  const take = (size) => {
+    const taken = input.take(size);
+    if (taken !== null) unspoken = "";
+    return taken;
+  };
+  const exitStatus = await runWasi(await game, { take, arrival: waits }, write, () => Date.now());
+  speak();
   field.value = "";
   field.disabled = true;
   entry.hidden = true;

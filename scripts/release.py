@@ -29,9 +29,10 @@ BUILD_PACKAGES = """cmake make g++ dpkg-dev file g++-i686-linux-gnu g++-aarch64-
     g++-arm-linux-gnueabihf g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang lld wasi-libc
     libc++-dev-wasm32 libclang-rt-dev-wasm32 binaryen strip-nondeterminism libc6:i386 libc6:arm64
     libc6:armhf""".split()
-# GoogleTest's sources for the cross builds, the emulators, the browsers with a display, lintian.
+# GoogleTest's sources for the cross builds, the emulators, the browsers with a display and a
+# screen reader, lintian.
 TEST_PACKAGES = """libgtest-dev googletest faketime python3 qemu-user wine64 groff-base lintian
-    chromium firefox-esr webkit2gtk-driver xvfb""".split()
+    chromium firefox-esr webkit2gtk-driver xvfb orca at-spi2-core dbus-daemon""".split()
 
 
 class Refusal(Exception):

@@ -23,6 +23,7 @@ import { chromium, devices } from "playwright-core";
 import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, PRELOADED_PAGE,
   Unperformable, withPreloadedPage } from "./browsers.mjs";
 import { LOGIN_PAGE, networkServer } from "./network_server.mjs";
+import { startOrca } from "./screen_reader.mjs";
 import { serve } from "./static_server.mjs";
 
 const ROOT = join(dirname(fileURLToPath(import.meta.url)), "..");
@@ -213,12 +214,16 @@ async function nativeReplies(steps) {
   }
 }
 
+// Each launches its engine, or, given a screen reader's environment, the engine as it reads.
 const engines = {
-  Chromium: () => launchChromium({ executablePath: GUESS_CHROMIUM }),
-  Firefox: () => launchFirefox({ executablePath: GUESS_FIREFOX }),
+  Chromium: (reader) => launchChromium({ executablePath: GUESS_CHROMIUM, reader }),
+  Firefox: (reader) => launchFirefox({ executablePath: GUESS_FIREFOX, reader }),
   WebKitGTK: () => launchWebKit({ driverPath: GUESS_WEBKIT_DRIVER,
     browserPath: GUESS_MINIBROWSER }),
 };
+// Orca 43 reads MiniBrowser's focus but has no live regions for WebKitGTK: its script there
+// (orca/scripts/toolkits/WebKitGtk) is not its web script, so no answer is spoken.
+const READ_BY_ORCA = ["Chromium", "Firefox"];
 
 const sha256 = (bytes) => createHash("sha256").update(bytes).digest("hex");
 const releases = {};  // v1, v2, v3: the tests' own releases of the page
@@ -458,6 +463,46 @@ for (const [name, launch] of Object.entries(engines)) {
         }
         assert.deepEqual(await s.problems(), []);
         await s.close();
+      });
+    }
+
+    // A blind player hears, after each line, the game's answer to it once, and nothing older:
+    // Firefox spoke only the last line added (never "correct"), Chromium all the lines again.
+    if (READ_BY_ORCA.includes(name)) {
+      test("Orca speaks the answer to each line once, and nothing of an earlier round", async () => {
+        const orca = await startOrca();
+        const reading = await launch(orca.env);
+        try {
+          const { steps } = dialogues[0];
+          const { replies } = await nativeReplies(steps);
+          const lines = replies.flatMap((reply) => reply.split("\n")).map((text) => text.trim())
+            .filter(Boolean);
+          let heard = 0;
+          const hears = async (answer) => {
+            const words = answer.replace(/\s+/g, " ").trim();
+            const said = () => orca.spoken().slice(heard).join(" ");
+            for (let waited = 0; !said().includes(words) && waited < 5000; waited += 50) {
+              await sleep(50);
+            }
+            await sleep(500);  // for what else is said with it
+            const all = said();
+            const rest = all.replace(words, "");
+            heard = orca.spoken().length;
+            assert.ok(rest !== all, `${JSON.stringify(words)} unsaid`);
+            assert.deepEqual(lines.filter((text) => rest.includes(text)), [], `beside ${words}`);
+          };
+          const s = await reading.open(address, { moment: MOMENT_MS });
+          await hears(replies[0]);
+          for (const [i, step] of steps.entries()) {
+            await step.act(s);
+            await s.settled();
+            await hears(replies[i + 1].trim() || "The game is over: you chose to stop.");
+          }
+          await s.close();
+        } finally {
+          await reading.close();
+          await orca.stop();
+        }
       });
     }
 

@@ -2,7 +2,9 @@
 // Chromium through playwright-core, Firefox through puppeteer-core (WebDriver BiDi), and
 // WebKitGTK's MiniBrowser through selenium-webdriver and WebKitWebDriver (WebDriver classic).
 //
-// launch<Engine>(paths) starts one browser for the whole run and resolves to an engine:
+// launch<Engine>(paths) starts one browser for the whole run and resolves to an engine; given
+// `reader`, the environment of a screen reader (tests/screen_reader.mjs), the browser runs in it
+// with a window and its accessibility on, as a blind player's does:
 //   engine.close(), and
 //   engine.open(address, { moment, options }): the page at `address` in a fresh context or tab,
 //     with Date.now() frozen at `moment` (milliseconds; for WebKitGTK, at the moment that
@@ -64,9 +66,10 @@ function watch(page, address) {
 }
 
 // Chromium, headless.
-export async function launchChromium({ executablePath }) {
-  const browser = await chromium.launch({ executablePath,
-    args: [`--host-resolver-rules=MAP ${INSECURE_HOST} 127.0.0.1`] });
+export async function launchChromium({ executablePath, reader }) {
+  const browser = await chromium.launch({ executablePath, headless: !reader, env: reader,
+    args: [`--host-resolver-rules=MAP ${INSECURE_HOST} 127.0.0.1`,
+      ...(reader ? ["--force-renderer-accessibility"] : [])] });
   return {
     close: () => browser.close(),
     async open(address, { moment, options = {}, prepare = () => {}, context: shared }) {
@@ -112,8 +115,9 @@ const keysOf = (key) => key.split("+").map((name) => (name.length === 1 ? name.t
   : name));
 
 // Firefox, headless, over WebDriver BiDi.
-export async function launchFirefox({ executablePath }) {
-  const browser = await puppeteer.launch({ browser: "firefox", executablePath, headless: true });
+export async function launchFirefox({ executablePath, reader }) {
+  const browser = await puppeteer.launch({ browser: "firefox", executablePath, headless: !reader,
+    env: reader, extraPrefsFirefox: reader ? { "accessibility.force_disabled": -1 } : {} });
   return {
     close: () => browser.close(),
     async open(address, { moment }) {
@@ -207,14 +211,14 @@ const seleniumKey = (name) => SELENIUM_KEYS[name] ?? (name.length === 1 ? name.t
 
 // WebKitGTK's MiniBrowser, on the X display in DISPLAY, through WebKitWebDriver; each page
 // opens in a tab of its own beside the first one, which stays open for the session.
-export async function launchWebKit({ driverPath, browserPath }) {
+export async function launchWebKit({ driverPath, browserPath, reader }) {
   assert.ok(process.env.DISPLAY, "MiniBrowser needs an X display in DISPLAY: run the test under"
     + " tests/with-display, which starts Xvfb");
   const port = await freePort();
   // In a process group of its own, with the MiniBrowser it starts, which outlives it where a
   // crash ended the session; it would hold the test's standard error open, and the test with it.
   const service = spawn(driverPath, [`--port=${port}`],
-    { stdio: ["ignore", "ignore", "inherit"], detached: true });
+    { stdio: ["ignore", "ignore", "inherit"], detached: true, env: reader ?? process.env });
   const exited = new Promise((resolve) => service.on("exit", resolve));
   const stop = () => {
     try {

@@ -269,6 +269,11 @@ restart.addEventListener("keydown", (event) => {
 // it is. The browser asks the server itself for the worker at each start, past its own cache.
 function keepForOffline() {
   if (!window.isSecureContext || !("serviceWorker" in navigator)) return;
+  // The worker's word, for whoever hosts the page, that the server's files are not the bytes
+  // that the build hashed, so that nothing is kept: the page plays on from the network.
+  navigator.serviceWorker.onmessage = (event) => {
+    if (event.data?.unkept) console.error(event.data.unkept);
+  };
   navigator.serviceWorker.register("sw.js", { updateViaCache: "none" }).then(offerNewRelease)
     .catch(() => {});
 }

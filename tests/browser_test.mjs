@@ -130,11 +130,17 @@ const layouts = [
 
 // The network as a phone meets it once the page has been visited: at each of `faults` (states of
 // tests/network_server.mjs), the page, visited again, starts at once from the release it kept
-// and plays a whole game. `first` is the network at the first visit. Every answer is sent with
-// no-cache, so that the browser's cache cannot stand in for the kept release. Chromium plays
-// every row of this table and the next; Firefox and WebKitGTK those marked `everywhere`.
+// and plays a whole game. `first` is the network at the first visit; `lost`, what the browser
+// then loses of the kept release (files, or "all" its caches), which the worker keeps again.
+// Every answer is sent with no-cache, so that the browser's cache cannot stand in for the kept
+// release. Chromium plays every row of this table and the next; Firefox and WebKitGTK those
+// marked `everywhere`.
 const networks = [
   { name: "down", faults: [{ refuse: true }], everywhere: true },
+  { name: "up, then down, once the browser lost a kept file", lost: ["guess.wasm"],
+    faults: [{}, { refuse: true }], everywhere: true },
+  { name: "up, then down, once the browser cleared every cache", lost: "all",
+    faults: [{}, { refuse: true }], everywhere: true },
   { name: "never answering", faults: [{ hang: true }], everywhere: true },
   { name: "answering 20 s late", faults: [{ late: 20000 }] },
   { name: "a login page at every address, then down, then back",
@@ -144,10 +150,15 @@ const networks = [
     faults: [{ refuse: true }] },
 ];
 
-// A release, or a broken one, that lands once v1 is kept (`state` of tests/network_server.mjs):
-// the release (`shows`) that the second visit after it plays, whole, and plays with no network.
+// A release, or a broken one, that lands once v1 is kept (`state` of tests/network_server.mjs),
+// `lost` what the browser has lost of v1 by then: the release (`finds`, v1 unless given) that
+// the visit that finds it plays, and the one (`shows`) that the second visit plays, whole, and
+// plays with no network. Where the server's `mismatch` file is not the release's, the page's
+// console says so once, and later visits ask the server for nothing more.
 const deploys = [
   { name: "a new release", state: { folder: "v2" }, shows: "v2", everywhere: true },
+  { name: "a new release, once the browser lost a kept file", lost: ["guess.wasm"],
+    state: { folder: "v2" }, finds: "v2", shows: "v2", everywhere: true },
   { name: "a new release, sent with no-cache", state: { folder: "v2", noCache: true },
     shows: "v2" },
   { name: "a new release whose guess.wasm is missing",
@@ -156,7 +167,8 @@ const deploys = [
     state: { folder: "v2", fault: { file: "manifest.webmanifest", status: 500, body: "" } },
     shows: "v1" },
   { name: "a new release whose guess.wasm is cut to 0 bytes",
-    state: { folder: "v2", fault: { file: "guess.wasm", body: "" } }, shows: "v1" },
+    state: { folder: "v2", fault: { file: "guess.wasm", body: "" } }, shows: "v1",
+    mismatch: "guess.wasm" },
   { name: "a new release whose manifest is a login page",
     state: { folder: "v2", fault: { file: "manifest.webmanifest", body: LOGIN_PAGE,
       type: "text/html" } }, shows: "v1" },
@@ -263,7 +275,8 @@ function makeRelease(version, hours) {
   return { version, folder, kept: { "": files["index.html"], ...files } };
 }
 
-// Requires that the page's origin keeps one release, `release`, whole, and nothing else.
+// Requires that the page's origin keeps one release, `release`, whole, and nothing else but the
+// worker's records of releases that did not match.
 async function requireKept(s, address, release) {
   const kept = await s.evaluate(async () => {
     const hex = async (response) => [...new Uint8Array(await crypto.subtle.digest("SHA-256",
@@ -278,12 +291,23 @@ async function requireKept(s, address, release) {
     }
     return all;
   });
+  for (const name of Object.keys(kept)) if (name.startsWith("guess unkept ")) delete kept[name];
   const names = Object.keys(kept);
   assert.equal(names.length, 1, `one release kept, not ${names.join(", ") || "none"}`);
   assert.ok(names[0].startsWith(`guess ${release.version} `), names[0]);
   assert.deepEqual(Object.values(kept)[0], Object.fromEntries(Object.entries(release.kept)
     .map(([file, hash]) => [`${address}${file}`, hash])));
 }
+
+// Removes from what the page's origin keeps `files`, or "all" its caches, as a browser that
+// evicts storage does.
+const lose = (s, files) => s.evaluate(async (lost) => {
+  for (const name of await caches.keys()) {
+    if (lost === "all") await caches.delete(name);
+    else for (const file of lost) await (await caches.open(name)).delete(new URL(file, location));
+  }
+  return true;
+}, files);
 
 // Waits, for at most 20 s, until the page's service worker is active, its release kept.
 const workerActive = (s) => s.evaluate(() => Promise.race([
@@ -303,7 +327,7 @@ async function visitFindingRelease(s, net, file = "guess.wasm", meanwhile = asyn
   await meanwhile();
   await s.evaluate(async () => {
     const registration = await navigator.serviceWorker.getRegistration();
-    while (registration.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
+    while (registration?.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
     return true;
   });
 }
@@ -311,6 +335,7 @@ async function visitFindingRelease(s, net, file = "guess.wasm", meanwhile = asyn
 let folder;
 let server;
 let address;
+let withdrawn;  // a host's page in place of the game's, with doc/building.md's withdrawing worker
 const natives = new Map();  // each dialogue's native replies, played once for every engine
 
 before(async () => {
@@ -321,19 +346,23 @@ before(async () => {
   for (const [version, hours] of Object.entries({ v1: 48, v2: 24, v3: 1 })) {
     releases[version] = makeRelease(version, hours);
   }
+  withdrawn = mkdtempSync(join(tmpdir(), "guess-withdrawn-"));
+  writeFileSync(join(withdrawn, "index.html"), "<!doctype html><title>Gone</title><p>Moved.");
+  const [, worker] = /```js\n(.*?)```/s.exec(readFileSync(join(ROOT, "doc/building.md"), "utf8"));
+  writeFileSync(join(withdrawn, "sw.js"), worker.replace(/^ {2}/gm, ""));
 });
 
 after(() => {
   server?.kill();
-  for (const made of [folder, ...Object.values(releases).map((release) => release.folder)]) {
+  for (const made of [folder, withdrawn, ...Object.values(releases).map((r) => r.folder)]) {
     if (made) rmSync(made, { recursive: true, force: true });
   }
 });
 
 // Serves the tests' own releases, v1 first, for a test; closes the server once `run(net)` ends.
 async function withNetwork(run) {
-  const net = await networkServer(Object.fromEntries(Object.entries(releases)
-    .map(([version, release]) => [version, release.folder])));
+  const net = await networkServer({ ...Object.fromEntries(Object.entries(releases)
+    .map(([version, release]) => [version, release.folder])), withdrawn });
   try {
     return await run(net);
   } finally {
@@ -351,10 +380,14 @@ async function openKept(engine, net, first = {}) {
   return s;
 }
 
-// Requires the page in `s` to be release `version`, its heading and its script alike.
-async function requireRelease(s, version) {
-  assert.deepEqual(await s.evaluate(() => [document.querySelector("h1").textContent,
-    document.body.dataset.release]), [`Guess the number ${version}`, version]);
+// Requires the page in `s` to be release `version`, its heading, its script and, unless the page
+// has stayed open as another release took over, its guess.wasm (as the page asks for it, its
+// last bytes the version) alike.
+async function requireRelease(s, version, { stayedOpen = false } = {}) {
+  assert.deepEqual(await s.evaluate(async (asked) => [document.querySelector("h1").textContent,
+    document.body.dataset.release, asked ? new TextDecoder().decode((await (await fetch(
+      "guess.wasm")).arrayBuffer()).slice(-2)) : ""], !stayedOpen), [`Guess the number ${version}`,
+    version, stayedOpen ? "" : version]);
 }
 
 // Whether the field lies wholly in the view, which a phone's keyboard cuts to the visual
@@ -469,7 +502,8 @@ for (const [name, launch] of Object.entries(engines)) {
     // A blind player hears, after each line, the game's answer to it once, and nothing older:
     // Firefox spoke only the last line added (never "correct"), Chromium all the lines again.
     if (READ_BY_ORCA.includes(name)) {
-      test("Orca speaks the answer to each line once, and nothing of an earlier round", async () => {
+      test("Orca speaks the answer to each line once, and nothing of an earlier round",
+        async () => {
         const orca = await startOrca();
         const reading = await launch(orca.env);
         try {
@@ -510,6 +544,7 @@ for (const [name, launch] of Object.entries(engines)) {
       test(`once kept, the page starts at once from its release: the network ${network.name}`,
         (t) => withNetwork(async (net) => {
           const s = await openKept(engine, net, { noCache: true, ...network.first });
+          if (network.lost) await lose(s, network.lost);
           for (const fault of network.faults) {
             await net.set({ folder: "v1", noCache: true, fault });
             const start = Date.now();
@@ -528,12 +563,26 @@ for (const [name, launch] of Object.entries(engines)) {
       test(`the second visit after ${deploy.name} plays ${deploy.shows}, whole, and offline`,
         (t) => withNetwork(async (net) => {
           const s = await openKept(engine, net);
+          if (deploy.lost) await lose(s, deploy.lost);
           await net.set(deploy.state);
           await visitFindingRelease(s, net, deploy.state.fault?.file);
-          await requireRelease(s, "v1");
-          await s.visit();
+          await requireRelease(s, deploy.finds ?? "v1");
+          // Played from the server, which the page itself asked for guess.wasm: the new release
+          // may still be being kept.
+          if (deploy.finds) await s.evaluate(() => navigator.serviceWorker.ready.then(async (r) => {
+            while (!r.waiting) await new Promise((resolve) => { setTimeout(resolve, 20); });
+            return true;
+          }));
+          const asked = net.requested(deploy.mismatch);
+          // A release not kept is tried again at the visit, and then asks the server for nothing.
+          await (deploy.mismatch ? visitFindingRelease(s, net, "sw.js") : s.visit());
           await requireRelease(s, deploy.shows);
           await requireKept(s, net.address, releases[deploy.shows]);
+          if (deploy.mismatch) {
+            assert.equal(net.requested(deploy.mismatch), asked, "asked again for the release");
+            assert.equal((await s.problems()).filter((said) => said.includes(
+              `${net.address}${deploy.mismatch} has SHA-256`)).length, 1, "said once");
+          }
           await net.set({ folder: "v2", fault: { refuse: true } });
           await s.visit();
           await requireRelease(s, deploy.shows);
@@ -542,7 +591,65 @@ for (const [name, launch] of Object.entries(engines)) {
         }));
     }
 
+    test("a start while another tab's request holds the old worker plays, its handover bounded",
+      () => withNetwork(async (net) => {
+        const s = await openKept(engine, net);
+        const other = await engine.open(net.address, { moment: MOMENT_MS, context: s.context });
+        await net.set({ folder: "v2" });
+        await visitFindingRelease(s, net);
+        // The other tab asks the old worker for a file that the browser lost, which the server
+        // never answers: the worker cannot hand over. It used to answer every start with the
+        // handover, and the browser loaded the page without end.
+        await lose(s, ["favicon.svg"]);
+        await net.set({ folder: "v2", fault: { hang: true, file: "favicon.svg" } });
+        await other.evaluate(() => { fetch("favicon.svg"); return true; });
+        await s.visit();
+        await net.set({ folder: "v2" });  // which ends the request, and lets v2 take over
+        await s.evaluate(() => navigator.serviceWorker.getRegistration().then(async (r) => {
+          while (r.waiting) await new Promise((resolve) => { setTimeout(resolve, 20); });
+          return true;
+        }));
+        await requireRelease(s, "v2");
+        await other.close();
+        await s.close();
+      }));
+
     if (name !== "Chromium") return;
+    test("a first visit where a file is not the release's plays, keeps nothing, and says so once",
+      () => withNetwork(async (net) => {
+        await net.set({ folder: "v1",
+          fault: { file: "apple-touch-icon.png", body: "recompressed" } });
+        const s = await engine.open(net.address, { moment: MOMENT_MS });
+        const said = async () => (await s.problems()).filter((problem) =>
+          problem.includes(`${net.address}apple-touch-icon.png has SHA-256`));
+        for (let tries = 0; (await said()).length === 0; tries += 1) {
+          assert.ok(tries < 400, "nothing said of the file");
+          await sleep(25);
+        }
+        const asked = net.requested("apple-touch-icon.png");
+        await visitFindingRelease(s, net, "sw.js");
+        assert.equal(await s.attribute("#console", "data-state"), "waiting", "it plays");
+        assert.equal(net.requested("apple-touch-icon.png"), asked, "asked again for the release");
+        assert.equal((await said()).length, 1, "said once");
+        assert.deepEqual((await s.evaluate(() => caches.keys())).filter((name) =>
+          !name.startsWith("guess unkept ")), [], "nothing kept");
+        await s.close();
+      }));
+
+    test("a host withdraws the page with the worker of doc/building.md, and what was kept goes",
+      () => withNetwork(async (net) => {
+        const s = await openKept(engine, net);
+        await net.set({ folder: "withdrawn" });
+        await s.visit();  // from the kept release, as the browser finds the withdrawing worker
+        for (let tries = 0; await s.page.title().catch(() => "") !== "Gone"; tries += 1) {
+          assert.ok(tries < 400, "the host's page did not show");
+          await sleep(25);
+        }
+        assert.deepEqual(await s.page.evaluate(async () => [await caches.keys(),
+          (await navigator.serviceWorker.getRegistrations()).length]), [[], 0]);
+        await s.close();
+      }));
+
     // Playwright's own actions on Chromium: a phone's screen, and axe-core.
     test("a phone: a tap on the transcript brings the keyboard, and a game plays", async (t) => {
       const s = await engine.open(address, { moment: MOMENT_MS,
@@ -767,7 +874,7 @@ for (const [name, launch] of Object.entries(engines)) {
         } };
         const [first, ...rest] = dialogues[0].steps;
         assert.ok(await playDialogue(t, s, { ...dialogues[0], steps: [first, takeover, ...rest] }));
-        await requireRelease(s, "v1");
+        await requireRelease(s, "v1", { stayedOpen: true });
         await s.close();
       }));
 

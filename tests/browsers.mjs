@@ -11,7 +11,8 @@
 //     withPreloadedPage wrote into the served folder), once the game waits or has ended;
 //     `options` are Chromium's context options (a phone, a colour scheme), and Chromium calls
 //     `prepare(page, context)` before it goes to the page (to change what the server answers);
-//     given Chromium's `context` of another session, the page opens in a tab of that context.
+//     given another session's `context` (Chromium's and Firefox's), the page opens in a tab of
+//     that session's context, which shares its service worker (WebKitGTK's tabs all share one).
 //     It resolves to a session, whose actions all return promises:
 //   type(text)                 types `text` key by key into what has the focus
 //   press(key)                 presses "Enter", "Backspace", "Control+D" or the like
@@ -28,6 +29,7 @@
 //                              foreign requests, as texts, since the page was opened
 //   close()                    closes the context or tab
 //   page                       Chromium only: playwright's page, for tests that only it plays
+//   context                    Chromium's and Firefox's: the context that the tab is in
 // An action that an engine cannot perform rejects with Unperformable, which says why.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
@@ -83,6 +85,7 @@ export async function launchChromium({ executablePath, reader }) {
       await page.goto(address);
       const session = {
         page,
+        context,
         type: (text) => page.keyboard.type(text),
         press: (key) => page.keyboard.press(key),
         async paste(text) {
@@ -120,8 +123,8 @@ export async function launchFirefox({ executablePath, reader }) {
     env: reader, extraPrefsFirefox: reader ? { "accessibility.force_disabled": -1 } : {} });
   return {
     close: () => browser.close(),
-    async open(address, { moment }) {
-      const context = await browser.createBrowserContext();
+    async open(address, { moment, context: shared }) {
+      const context = shared ?? await browser.createBrowserContext();
       const page = await context.newPage();
       const problems = watch(page, address);
       // A preload script, which the page's own Content-Security-Policy does not govern.
@@ -152,7 +155,8 @@ export async function launchFirefox({ executablePath, reader }) {
           await session.settled();
         },
         problems: async () => problems,
-        close: () => context.close(),
+        context,
+        close: () => (shared ? page.close() : context.close()),
       };
       await session.settled();
       return session;
@@ -210,7 +214,8 @@ const seleniumKey = (name) => SELENIUM_KEYS[name] ?? (name.length === 1 ? name.t
   : assert.fail(`no Selenium key for ${name}`));
 
 // WebKitGTK's MiniBrowser, on the X display in DISPLAY, through WebKitWebDriver; each page
-// opens in a tab of its own beside the first one, which stays open for the session.
+// opens in a tab of its own beside the first one, which stays open for the session, and each
+// session acts in its own tab.
 export async function launchWebKit({ driverPath, browserPath, reader }) {
   assert.ok(process.env.DISPLAY, "MiniBrowser needs an X display in DISPLAY: run the test under"
     + " tests/with-display, which starts Xvfb");
@@ -319,6 +324,13 @@ export async function launchWebKit({ driverPath, browserPath, reader }) {
           await driver.switchTo().window(first);
         },
       };
+      // Each action in this session's own tab, as WebDriver acts in the one it last went to.
+      for (const [name, action] of Object.entries(session)) {
+        session[name] = async (...args) => {
+          await driver.switchTo().window(tab);
+          return action(...args);
+        };
+      }
       await session.settled();
       return session;
     },

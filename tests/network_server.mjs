@@ -15,7 +15,8 @@ export const LOGIN_PAGE = "<!doctype html><title>Log in</title><p>Log in to use 
 //   { folder: name, noCache: true (no-cache on every answer), gzip: true (every file compressed
 //   for a browser that accepts it, as most static hosts send it), fault }, where fault is one of
 //   { refuse: true }               no connection is accepted
-//   { hang: true }                 connections are accepted and never answered
+//   { hang: true, file }           connections are accepted and never answered (for `file`
+//                                  alone, where given)
 //   { portal: true }               every address answers 200 with LOGIN_PAGE
 //   { late: ms, file }             `file` (or every file) is answered `ms` later, as the state
 //                                  then says
@@ -35,7 +36,7 @@ export async function networkServer(folders) {
     const path = new URL(req.url, "http://host").pathname.slice(1);
     counts.set(path, (counts.get(path) ?? 0) + 1);
     const { fault = {} } = state;
-    if (fault.hang) {
+    if (fault.hang && (fault.file === undefined || fault.file === path)) {
       hanging.add(res.socket);
       return;
     }

@@ -23,7 +23,7 @@ import { chromium, devices } from "playwright-core";
 import { INSECURE_HOST, launchChromium, launchFirefox, launchWebKit, PRELOADED_PAGE,
   Unperformable, withPreloadedPage } from "./browsers.mjs";
 import { LOGIN_PAGE, networkServer } from "./network_server.mjs";
-import { startOrca } from "./screen_reader.mjs";
+import { startOrca, until } from "./screen_reader.mjs";
 import { serve } from "./static_server.mjs";
 
 const ROOT = join(dirname(fileURLToPath(import.meta.url)), "..");
@@ -320,17 +320,20 @@ const workerActive = (s) => s.evaluate(() => Promise.race([
 async function visitFindingRelease(s, net, file = "guess.wasm", meanwhile = async () => {}) {
   const asked = net.requested(file);
   await s.visit();
-  for (let tries = 0; net.requested(file) === asked; tries += 1) {
-    assert.ok(tries < 200, `no new worker asked for ${file}`);
-    await sleep(25);
-  }
+  await until(() => net.requested(file) !== asked, 5, `no new worker asked for ${file}`);
   await meanwhile();
-  await s.evaluate(async () => {
-    const registration = await navigator.serviceWorker.getRegistration();
-    while (registration?.installing) await new Promise((resolve) => { setTimeout(resolve, 20); });
-    return true;
-  });
+  await untilWorker(s, "installing", false);
 }
+
+// Waits until the page's registration has a worker `which` ("installing", "waiting"), or, where
+// `present` is false, has none.
+const untilWorker = (s, which, present) => s.evaluate(async (state, wanted) => {
+  const registration = await navigator.serviceWorker.getRegistration();
+  while (Boolean(registration?.[state]) !== wanted) {
+    await new Promise((resolve) => { setTimeout(resolve, 20); });
+  }
+  return true;
+}, which, present);
 
 let folder;
 let server;
@@ -569,10 +572,7 @@ for (const [name, launch] of Object.entries(engines)) {
           await requireRelease(s, deploy.finds ?? "v1");
           // Played from the server, which the page itself asked for guess.wasm: the new release
           // may still be being kept.
-          if (deploy.finds) await s.evaluate(() => navigator.serviceWorker.ready.then(async (r) => {
-            while (!r.waiting) await new Promise((resolve) => { setTimeout(resolve, 20); });
-            return true;
-          }));
+          if (deploy.finds) await untilWorker(s, "waiting", true);
           const asked = net.requested(deploy.mismatch);
           // A release not kept is tried again at the visit, and then asks the server for nothing.
           await (deploy.mismatch ? visitFindingRelease(s, net, "sw.js") : s.visit());
@@ -605,10 +605,7 @@ for (const [name, launch] of Object.entries(engines)) {
         await other.evaluate(() => { fetch("favicon.svg"); return true; });
         await s.visit();
         await net.set({ folder: "v2" });  // which ends the request, and lets v2 take over
-        await s.evaluate(() => navigator.serviceWorker.getRegistration().then(async (r) => {
-          while (r.waiting) await new Promise((resolve) => { setTimeout(resolve, 20); });
-          return true;
-        }));
+        await untilWorker(s, "waiting", false);
         await requireRelease(s, "v2");
         await other.close();
         await s.close();
@@ -622,10 +619,7 @@ for (const [name, launch] of Object.entries(engines)) {
         const s = await engine.open(net.address, { moment: MOMENT_MS });
         const said = async () => (await s.problems()).filter((problem) =>
           problem.includes(`${net.address}apple-touch-icon.png has SHA-256`));
-        for (let tries = 0; (await said()).length === 0; tries += 1) {
-          assert.ok(tries < 400, "nothing said of the file");
-          await sleep(25);
-        }
+        await until(async () => (await said()).length > 0, 10, "nothing said of the file");
         const asked = net.requested("apple-touch-icon.png");
         await visitFindingRelease(s, net, "sw.js");
         assert.equal(await s.attribute("#console", "data-state"), "waiting", "it plays");
@@ -641,10 +635,8 @@ for (const [name, launch] of Object.entries(engines)) {
         const s = await openKept(engine, net);
         await net.set({ folder: "withdrawn" });
         await s.visit();  // from the kept release, as the browser finds the withdrawing worker
-        for (let tries = 0; await s.page.title().catch(() => "") !== "Gone"; tries += 1) {
-          assert.ok(tries < 400, "the host's page did not show");
-          await sleep(25);
-        }
+        await until(async () => await s.page.title().catch(() => "") === "Gone", 10,
+          "the host's page did not show");
         assert.deepEqual(await s.page.evaluate(async () => [await caches.keys(),
           (await navigator.serviceWorker.getRegistrations()).length]), [[], 0]);
         await s.close();

@@ -20,9 +20,10 @@ builtins.open = lambda name, mode="r", *rest, **options: plain(name, mode, 1, *r
 sys.argv[0] = "/usr/bin/orca"
 runpy.run_path(sys.argv[0], run_name="__main__")`;
 
-// Waits, for at most `seconds`, until `ready()` holds, saying `what` where it does not.
-async function until(ready, seconds, what) {
-  for (let waited = 0; !ready(); waited += 0.05) {
+// Waits, for at most `seconds`, until `ready()` holds (or resolves to true), saying `what` where
+// it does not.
+export async function until(ready, seconds, what) {
+  for (let waited = 0; !await ready(); waited += 0.05) {
     if (waited > seconds) throw new Error(`${what} in ${seconds} s`);
     await sleep(50);
   }

@@ -154,7 +154,9 @@ const networks = [
 // `lost` what the browser has lost of v1 by then: the release (`finds`, v1 unless given) that
 // the visit that finds it plays, and the one (`shows`) that the second visit plays, whole, and
 // plays with no network. Where the server's `mismatch` file is not the release's, the page's
-// console says so once, and later visits ask the server for nothing more.
+// console says so once, and later visits ask the server for nothing more. Where the browser gives
+// the origin `room` times the room of one release (Chromium), v1 makes room for v2; till then, v1
+// plays where the network is `down` (a fault) at the second visit, and v2 comes once it is back.
 const deploys = [
   { name: "a new release", state: { folder: "v2" }, shows: "v2", everywhere: true },
   { name: "a new release, once the browser lost a kept file", lost: ["guess.wasm"],
@@ -172,6 +174,12 @@ const deploys = [
   { name: "a new release whose manifest is a login page",
     state: { folder: "v2", fault: { file: "manifest.webmanifest", body: LOGIN_PAGE,
       type: "text/html" } }, shows: "v1" },
+  { name: "a new release, with room for one release and a half", room: 1.5,
+    state: { folder: "v2" }, shows: "v2" },
+  { name: "a new release, with room for one release and a half, and the network down",
+    room: 1.5, state: { folder: "v2" }, down: { refuse: true }, shows: "v1" },
+  { name: "a new release, with room for one release and a half, and a network that never"
+    + " answers", room: 1.5, state: { folder: "v2" }, down: { hang: true }, shows: "v1" },
 ];
 
 // The native game's replies to `steps`, sent one by one, each once the game waits again.
@@ -299,6 +307,10 @@ async function requireKept(s, address, release) {
     .map(([file, hash]) => [`${address}${file}`, hash])));
 }
 
+// Waits, for at most 10 s, until the page's origin keeps `release` as requireKept requires.
+const untilKept = (s, address, release) => until(() => requireKept(s, address, release)
+  .then(() => true, () => false), 10, `${release.version} was not kept`);
+
 // Removes from what the page's origin keeps `files`, or "all" its caches, as a browser that
 // evicts storage does.
 const lose = (s, files) => s.evaluate(async (lost) => {
@@ -308,6 +320,14 @@ const lose = (s, files) => s.evaluate(async (lost) => {
   }
   return true;
 }, files);
+
+// Gives the page's origin `times` the room that what it keeps takes now (Chromium).
+async function giveRoom(s, times) {
+  const [origin, { usage }] = await s.evaluate(async () => [location.origin,
+    await navigator.storage.estimate()]);
+  await (await s.context.newCDPSession(s.page)).send("Storage.overrideQuotaForOrigin",
+    { origin, quotaSize: usage * times });
+}
 
 // Waits, for at most 20 s, until the page's service worker is active, its release kept.
 const workerActive = (s) => s.evaluate(() => Promise.race([
@@ -567,6 +587,7 @@ for (const [name, launch] of Object.entries(engines)) {
         (t) => withNetwork(async (net) => {
           const s = await openKept(engine, net);
           if (deploy.lost) await lose(s, deploy.lost);
+          if (deploy.room) await giveRoom(s, deploy.room);
           await net.set(deploy.state);
           await visitFindingRelease(s, net, deploy.state.fault?.file);
           await requireRelease(s, deploy.finds ?? "v1");
@@ -574,10 +595,13 @@ for (const [name, launch] of Object.entries(engines)) {
           // may still be being kept.
           if (deploy.finds) await untilWorker(s, "waiting", true);
           const asked = net.requested(deploy.mismatch);
+          if (deploy.down) await net.set({ folder: "v2", fault: deploy.down });
           // A release not kept is tried again at the visit, and then asks the server for nothing.
           await (deploy.mismatch ? visitFindingRelease(s, net, "sw.js") : s.visit());
           await requireRelease(s, deploy.shows);
-          await requireKept(s, net.address, releases[deploy.shows]);
+          // Kept as it plays from the server, where the older release had to make room first.
+          await (deploy.room && !deploy.down ? untilKept : requireKept)(s, net.address,
+            releases[deploy.shows]);
           if (deploy.mismatch) {
             assert.equal(net.requested(deploy.mismatch), asked, "asked again for the release");
             assert.equal((await s.problems()).filter((said) => said.includes(
@@ -587,6 +611,12 @@ for (const [name, launch] of Object.entries(engines)) {
           await s.visit();
           await requireRelease(s, deploy.shows);
           assert.ok(await playDialogue(t, s, dialogues[0]));
+          if (deploy.down) {
+            await net.set({ folder: "v2" });
+            await s.visit();
+            await requireRelease(s, "v2");
+            await untilKept(s, net.address, releases.v2);
+          }
           await s.close();
         }));
     }

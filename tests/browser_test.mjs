@@ -594,6 +594,7 @@ for (const [name, launch] of Object.entries(engines)) {
           // Played from the server, which the page itself asked for guess.wasm: the new release
           // may still be being kept.
           if (deploy.finds) await untilWorker(s, "waiting", true);
+          if (deploy.room) await requireKept(s, net.address, releases.v1);  // no room for v2
           const asked = net.requested(deploy.mismatch);
           if (deploy.down) await net.set({ folder: "v2", fault: deploy.down });
           // A release not kept is tried again at the visit, and then asks the server for nothing.

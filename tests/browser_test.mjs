@@ -538,9 +538,7 @@ for (const [name, launch] of Object.entries(engines)) {
           const hears = async (answer) => {
             const words = answer.replace(/\s+/g, " ").trim();
             const said = () => orca.spoken().slice(heard).join(" ");
-            for (let waited = 0; !said().includes(words) && waited < 5000; waited += 50) {
-              await sleep(50);
-            }
+            await until(() => said().includes(words), 5, `${JSON.stringify(words)} unsaid`);
             await sleep(500);  // for what else is said with it
             const all = said();
             const rest = all.replace(words, "");
